@@ -1,0 +1,58 @@
+// A scripted machine behind the platform seam: CPUID leaves, environment,
+// volume, version, sleep and time-stamp counter. While a FakeMachine is alive
+// the library sees it instead of the real platform; COM entries stay real
+// unless a test replaces them in `api`.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "vrel/platform/platform.h"
+
+namespace vrel::test {
+
+using CpuidRegs = std::array<std::uint32_t, 4>;  // EAX, EBX, ECX, EDX
+
+// CPUID leaves of known processors, keyed by leaf; absent leaves read as zeros.
+using CpuidTable = std::map<std::uint32_t, CpuidRegs>;
+
+// Leaf 0 registers for a 12-character vendor string.
+CpuidRegs VendorLeaf(const char vendor[12], std::uint32_t maxLeaf = 2);
+
+class FakeMachine {
+ public:
+  FakeMachine();
+  ~FakeMachine();
+  FakeMachine(const FakeMachine&) = delete;
+  FakeMachine& operator=(const FakeMachine&) = delete;
+
+  // Processor.
+  bool hasCpuid = true;
+  CpuidTable cpuid;
+  std::vector<std::uint64_t> tscReadings;  // returned in turn; the last repeats
+  int tscReads = 0;
+
+  // Kernel.
+  std::map<std::string, std::string> environment;  // absent: ERROR_ENVVAR_NOT_FOUND
+  std::string volumeRoot = "C:\\";                 // the one root that answers
+  std::optional<DWORD> volumeSerial = 0x1C2D3E4Fu; // nullopt: the query fails
+  DWORD volumeError = ERROR_PATH_NOT_FOUND;
+  std::vector<std::string> volumeQueries;          // roots asked for
+  DWORD lastError = 0;
+  DWORD version = 10;
+  std::vector<DWORD> sleeps;
+
+  // The table installed; tests may replace entries (COM ones above all).
+  platform::Api api;
+
+  static FakeMachine& Current();
+
+ private:
+  const platform::Api* previous_;
+};
+
+}  // namespace vrel::test

@@ -1,0 +1,9 @@
+// vrel: machine identity for Windows (and its Linux stand-in). This header
+// brings in everything a client uses.
+#pragma once
+
+#include "vrel/cpu/cpuid.h"
+#include "vrel/identity/grow_array.h"
+#include "vrel/identity/machine_ids.h"
+#include "vrel/identity/machine_info.h"
+#include "vrel/identity/net_card.h"

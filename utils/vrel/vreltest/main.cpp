@@ -1,0 +1,18 @@
+// vreltest: prints this machine's identifiers and network cards.
+// Arguments are ignored.
+#include <exception>
+#include <iostream>
+
+#include "vrel/vreltest/report.h"
+
+int main() {
+  try {
+    vrel::PrintReport(std::cout);
+  } catch (const std::exception& error) {
+    // Out of memory inside the library: say so rather than die silently.
+    std::cout.flush();
+    std::cerr << "vreltest: " << error.what() << '\n';
+    return 1;
+  }
+  return 0;
+}
