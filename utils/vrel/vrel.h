@@ -2,6 +2,7 @@
 // brings in everything a client uses.
 #pragma once
 
+#include "vrel/cpu/cpu_naming.h"
 #include "vrel/cpu/cpuid.h"
 #include "vrel/identity/grow_array.h"
 #include "vrel/identity/machine_ids.h"

@@ -75,8 +75,7 @@ void PrintCardBlock(int index, const NetCardInfo& card, std::ostream& out) {
   out << "\n\n";
 }
 
-void PrintReport(std::ostream& out) {
-  MachineInfo collector;
+void PrintReport(MachineInfo& collector, std::ostream& out) {
   MachineIds ids;
   collector.Enumerate();
   const int status = collector.GetIds(ids);
@@ -96,6 +95,11 @@ void PrintReport(std::ostream& out) {
     for (int i = 0; i < list.GetCount(); ++i) PrintCardBlock(i, *list.GetItem(i), out);
   }
   out.flush();
+}
+
+void PrintReport(std::ostream& out) {
+  MachineInfo collector;
+  PrintReport(collector, out);
 }
 
 }  // namespace vrel

@@ -34,8 +34,14 @@ void PrintDottedIp(std::uint32_t ip, std::ostream& out = std::cout);
 // Writes the block of card `index` (numbered from 1 in the text).
 void PrintCardBlock(int index, const NetCardInfo& card, std::ostream& out = std::cout);
 
-// The whole report: collects the identifiers and the cards of this machine
-// with one collector and writes both blocks.
+class MachineInfo;
+
+// The whole report from `collector`: enumerates (if not yet done), writes the
+// identifier block and one block per card, or "Retrieval failed!" when the
+// enumeration failed.
+void PrintReport(MachineInfo& collector, std::ostream& out = std::cout);
+
+// The report of this machine, with a collector of its own.
 void PrintReport(std::ostream& out = std::cout);
 
 }  // namespace vrel
