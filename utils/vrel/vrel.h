@@ -4,6 +4,8 @@
 
 #include "vrel/cpu/cpu_naming.h"
 #include "vrel/cpu/cpuid.h"
+#include "vrel/crypto/md5.h"
+#include "vrel/crypto/rijndael.h"
 #include "vrel/identity/grow_array.h"
 #include "vrel/identity/machine_ids.h"
 #include "vrel/identity/machine_info.h"
