@@ -1,0 +1,65 @@
+// Rijndael's key schedule and the round keys of the equivalent inverse
+// cipher.
+#include "vrel/crypto/rijndael_bytes.h"
+#include "vrel/crypto/rijndael_rounds.h"
+#include "vrel/crypto/rijndael_tables.h"
+
+namespace vrel {
+namespace rijndael {
+namespace {
+
+constexpr int kMaxWords = (14 + 1) * 8;  // (rounds + 1) * Nb at most
+
+// The S-box applied to each byte of a word.
+std::uint32_t SubWord(std::uint32_t w) {
+  const std::uint8_t* s = kTables.sbox;
+  return std::uint32_t(s[Byte(w, 3)]) << 24 | std::uint32_t(s[Byte(w, 2)]) << 16 |
+         std::uint32_t(s[Byte(w, 1)]) << 8 | s[Byte(w, 0)];
+}
+
+// One byte to the left: the most significant byte moves to the least
+// significant place.
+std::uint32_t RotWord(std::uint32_t w) { return (w << 8) | (w >> 24); }
+
+// InvMixColumns of one column. td[j][x] is InvMixColumns of invSbox[x] in
+// row j, so looking up sbox[b] leaves InvMixColumns of b alone.
+std::uint32_t InvMixColumn(std::uint32_t w) {
+  const auto& td = kTables.td;
+  const std::uint8_t* s = kTables.sbox;
+  return td[0][s[Byte(w, 3)]] ^ td[1][s[Byte(w, 2)]] ^ td[2][s[Byte(w, 1)]] ^
+         td[3][s[Byte(w, 0)]];
+}
+
+}  // namespace
+
+void ExpandKey(const unsigned char* key, int nk, int nb, int rounds, RoundKeys& enc,
+               RoundKeys& dec) {
+  const int total = (rounds + 1) * nb;
+  std::uint32_t w[kMaxWords];
+  for (int i = 0; i < nk; ++i) w[i] = LoadBe(key + 4 * i);
+
+  std::uint32_t rcon = 0x01;  // x^(i/nk - 1) in GF(2^8)
+  for (int i = nk; i < total; ++i) {
+    std::uint32_t temp = w[i - 1];
+    if (i % nk == 0) {
+      temp = SubWord(RotWord(temp)) ^ (rcon << 24);
+      rcon = ((rcon << 1) ^ ((rcon & 0x80) ? 0x1b : 0)) & 0xff;
+    } else if (nk > 6 && i % nk == 4) {
+      temp = SubWord(temp);
+    }
+    w[i] = w[i - nk] ^ temp;
+  }
+
+  enc.assign(rounds + 1, std::vector<std::uint32_t>(nb));
+  dec.assign(rounds + 1, std::vector<std::uint32_t>(nb));
+  for (int t = 0; t < total; ++t) {
+    enc[t / nb][t % nb] = w[t];
+    dec[rounds - t / nb][t % nb] = w[t];
+  }
+  for (int r = 1; r < rounds; ++r) {
+    for (std::uint32_t& word : dec[r]) word = InvMixColumn(word);
+  }
+}
+
+}  // namespace rijndael
+}  // namespace vrel
