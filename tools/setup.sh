@@ -1,0 +1,48 @@
+#!/usr/bin/env bash
+# Installs what building and testing vrel needs on a Debian 12 machine:
+#   tools/setup.sh native   compiler, CMake, Ninja, GoogleTest (the native build)
+#   tools/setup.sh all      also MinGW-w64, Wine, Google Benchmark, OpenSSL, clang
+# Runs apt-get only for packages that are missing. Needs root (or sudo).
+set -euo pipefail
+
+scope=${1:-all}
+sudo_cmd=()
+[ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
+
+native_packages=(cmake ninja-build g++ googletest libgtest-dev python3)
+all_packages=("${native_packages[@]}" g++-mingw-w64-i686-posix wine wine64 wine32:i386
+  libbenchmark-dev libssl-dev qemu-user-static)
+
+packages=("${native_packages[@]}")
+if [ "$scope" = all ]; then
+  packages=("${all_packages[@]}")
+  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    "${sudo_cmd[@]}" dpkg --add-architecture i386
+  fi
+fi
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ "${#missing[@]}" -gt 0 ]; then
+  echo "setup: installing ${missing[*]}"
+  "${sudo_cmd[@]}" apt-get update -q
+  DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi
+
+if [ "$scope" = all ]; then
+  # Wine's 32-bit loader is an i386 Linux program. Where the kernel cannot run
+  # those (64-bit-only hosts and sandboxes), hand them to qemu-i386 through
+  # binfmt_misc; the Windows code itself is unaffected.
+  if ! /usr/lib/wine/wine --version >/dev/null 2>&1; then
+    misc=/proc/sys/fs/binfmt_misc
+    [ -e "$misc/register" ] || "${sudo_cmd[@]}" mount -t binfmt_misc binfmt_misc "$misc"
+    if [ ! -e "$misc/qemu-i386" ]; then
+      echo "setup: this kernel does not run i386 programs; registering qemu-i386 for them"
+      printf '%s' ':qemu-i386:M::\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00:\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff:/usr/bin/qemu-i386-static:F' |
+        "${sudo_cmd[@]}" tee "$misc/register" >/dev/null
+    fi
+    /usr/lib/wine/wine --version >/dev/null || { echo "setup: Wine's i386 loader cannot run" >&2; exit 1; }
+  fi
+fi
