@@ -29,6 +29,11 @@ using LONGLONG = std::int64_t;
 using PSECURITY_DESCRIPTOR = void*;
 using RPC_AUTH_IDENTITY_HANDLE = void*;
 
+// The calling convention of COM methods: __stdcall on 32-bit Windows, the
+// ordinary one here. Implementations of the interfaces below spell it so that
+// one source serves both.
+#define STDMETHODCALLTYPE
+
 struct GUID {
   std::uint32_t Data1;
   std::uint16_t Data2;
@@ -58,6 +63,7 @@ constexpr HRESULT WBEM_S_NO_ERROR = 0;
 constexpr HRESULT WBEM_S_FALSE = 1;
 constexpr HRESULT WBEM_E_FAILED = static_cast<HRESULT>(0x80041001);
 constexpr HRESULT WBEM_E_NOT_FOUND = static_cast<HRESULT>(0x80041002);
+constexpr HRESULT WBEM_E_OUT_OF_MEMORY = static_cast<HRESULT>(0x80041006);
 constexpr HRESULT WBEM_E_INVALID_PARAMETER = static_cast<HRESULT>(0x80041008);
 constexpr HRESULT WBEM_E_INVALID_NAMESPACE = static_cast<HRESULT>(0x8004100E);
 constexpr HRESULT WBEM_E_INVALID_QUERY = static_cast<HRESULT>(0x80041017);
@@ -76,6 +82,10 @@ constexpr ULONG SEC_WINNT_AUTH_IDENTITY_UNICODE = 0x2;
 constexpr LONG WBEM_FLAG_RETURN_IMMEDIATELY = 0x10;
 constexpr LONG WBEM_FLAG_FORWARD_ONLY = 0x20;
 constexpr LONG WBEM_INFINITE = static_cast<LONG>(0xFFFFFFFF);
+// CIM types that IWbemClassObject::Get reports beside a value.
+constexpr CIMTYPE CIM_SINT32 = 3;
+constexpr CIMTYPE CIM_STRING = 8;
+constexpr CIMTYPE CIM_FLAG_ARRAY = 0x2000;
 
 struct SEC_WINNT_AUTH_IDENTITY_W {
   USHORT* User;

@@ -1,13 +1,200 @@
-// Serves WMI's network-adapter classes from /sys/class/net.
+// The WMI stand-in off Windows: a locator, the ROOT\CIMV2 services, query
+// enumerators and class objects, serving Win32_NetworkAdapter and
+// Win32_NetworkAdapterConfiguration from the host's interfaces. Each object
+// counts its references and deletes itself when the last one is released.
 #ifndef _WIN32
 
 #include "vrel/platform/wmi_posix.h"
 
-namespace vrel::platform {
+#include <atomic>
+#include <cwchar>
+#include <new>
+#include <utility>
+#include <vector>
 
-HRESULT CreateHostWbemLocator(REFIID, void** object) {
+#include "vrel/platform/host_interfaces.h"
+#include "vrel/platform/host_wmi_classes.h"
+
+namespace vrel::platform {
+namespace {
+
+// Property names, namespaces and WQL match without regard to (ASCII) case.
+bool EqualsIgnoringCase(const wchar_t* a, const wchar_t* b) {
+  auto fold = [](wchar_t c) { return c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c + 32) : c; };
+  for (; *a != L'\0' && *b != L'\0'; ++a, ++b) {
+    if (fold(*a) != fold(*b)) return false;
+  }
+  return *a == *b;
+}
+
+// IUnknown for one interface: QueryInterface answers IUnknown and `iid`.
+template <typename Interface>
+class RefCounted : public Interface {
+ public:
+  explicit RefCounted(const IID& iid) : iid_(iid) {}
+  virtual ~RefCounted() = default;
+
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
+    if (object == nullptr) return E_POINTER;
+    if (iid != IID_IUnknown && iid != iid_) {
+      *object = nullptr;
+      return E_NOINTERFACE;
+    }
+    AddRef();
+    *object = static_cast<Interface*>(this);
+    return S_OK;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
+  ULONG STDMETHODCALLTYPE Release() override {
+    const ULONG left = --references_;
+    if (left == 0) delete this;
+    return left;
+  }
+
+ private:
+  const IID& iid_;
+  std::atomic<ULONG> references_{1};
+};
+
+// Fills *out with a copy of `value`; false when memory runs out.
+bool ToVariant(const WmiValue& value, VARIANT* out) {
+  switch (value.kind) {
+    case WmiValue::Kind::kNull:
+      out->vt = VT_NULL;
+      return true;
+    case WmiValue::Kind::kInt:
+      out->vt = VT_I4;
+      out->lVal = value.number;
+      return true;
+    case WmiValue::Kind::kText:
+      out->bstrVal = SysAllocString(value.text.c_str());
+      if (out->bstrVal == nullptr) return false;
+      out->vt = VT_BSTR;
+      return true;
+    case WmiValue::Kind::kTextArray: {
+      SAFEARRAY* array =
+          SafeArrayCreateVector(VT_BSTR, 0, static_cast<ULONG>(value.texts.size()));
+      if (array == nullptr) return false;
+      auto* slots = static_cast<BSTR*>(array->pvData);
+      for (std::size_t i = 0; i < value.texts.size(); ++i) {
+        slots[i] = SysAllocString(value.texts[i].c_str());
+        if (slots[i] == nullptr) {
+          SafeArrayDestroy(array);
+          return false;
+        }
+      }
+      out->vt = VT_ARRAY | VT_BSTR;
+      out->parray = array;
+      return true;
+    }
+  }
+  return false;
+}
+
+class HostClassObject final : public RefCounted<IWbemClassObject> {
+ public:
+  explicit HostClassObject(WmiObject properties)
+      : RefCounted(IID_IWbemClassObject), properties_(std::move(properties)) {}
+
+  HRESULT STDMETHODCALLTYPE Get(LPCWSTR name, LONG flags, VARIANT* value, CIMTYPE* type,
+                                LONG* flavor) override {
+    if (name == nullptr || flags != 0) return WBEM_E_INVALID_PARAMETER;
+    for (const WmiProperty& property : properties_) {
+      if (!EqualsIgnoringCase(property.name.c_str(), name)) continue;
+      if (value != nullptr && !ToVariant(property.value, value)) return WBEM_E_OUT_OF_MEMORY;
+      if (type != nullptr) *type = property.value.type;
+      if (flavor != nullptr) *flavor = 0;
+      return WBEM_S_NO_ERROR;
+    }
+    return WBEM_E_NOT_FOUND;
+  }
+
+ private:
+  const WmiObject properties_;
+};
+
+class HostEnumerator final : public RefCounted<IEnumWbemClassObject> {
+ public:
+  explicit HostEnumerator(std::vector<WmiObject> objects)
+      : RefCounted(IID_IEnumWbemClassObject), objects_(std::move(objects)) {}
+
+  // Hands out up to `count` objects; WBEM_S_FALSE when fewer remained.
+  HRESULT STDMETHODCALLTYPE Next(LONG, ULONG count, IWbemClassObject** objects,
+                                 ULONG* returned) override {
+    if (objects == nullptr || returned == nullptr) return WBEM_E_INVALID_PARAMETER;
+    *returned = 0;
+    try {
+      while (*returned < count && next_ < objects_.size()) {
+        objects[*returned] = new HostClassObject(objects_[next_]);
+        ++*returned;
+        ++next_;
+      }
+    } catch (const std::bad_alloc&) {
+      return WBEM_E_OUT_OF_MEMORY;
+    }
+    return *returned == count ? WBEM_S_NO_ERROR : WBEM_S_FALSE;
+  }
+
+ private:
+  const std::vector<WmiObject> objects_;
+  std::size_t next_ = 0;
+};
+
+class HostServices final : public RefCounted<IWbemServices> {
+ public:
+  HostServices() : RefCounted(IID_IWbemServices) {}
+
+  HRESULT STDMETHODCALLTYPE ExecQuery(BSTR language, BSTR query, LONG, IWbemContext*,
+                                      IEnumWbemClassObject** result) override {
+    if (result == nullptr || language == nullptr || query == nullptr) {
+      return WBEM_E_INVALID_PARAMETER;
+    }
+    *result = nullptr;
+    if (!EqualsIgnoringCase(language, L"WQL")) return WBEM_E_INVALID_QUERY_TYPE;
+    WmiObject (*makeObject)(const HostInterface&) = nullptr;
+    if (EqualsIgnoringCase(query, L"SELECT * FROM Win32_NetworkAdapter")) {
+      makeObject = NetworkAdapterObject;
+    } else if (EqualsIgnoringCase(query, L"SELECT * FROM Win32_NetworkAdapterConfiguration")) {
+      makeObject = NetworkAdapterConfigurationObject;
+    } else {
+      return WBEM_E_INVALID_QUERY;
+    }
+    try {
+      std::vector<WmiObject> objects;
+      for (const HostInterface& host : ReadHostInterfaces()) objects.push_back(makeObject(host));
+      *result = new HostEnumerator(std::move(objects));
+    } catch (const std::bad_alloc&) {
+      return WBEM_E_OUT_OF_MEMORY;
+    }
+    return WBEM_S_NO_ERROR;
+  }
+};
+
+class HostLocator final : public RefCounted<IWbemLocator> {
+ public:
+  HostLocator() : RefCounted(IID_IWbemLocator) {}
+
+  HRESULT STDMETHODCALLTYPE ConnectServer(BSTR resource, BSTR, BSTR, BSTR, LONG, BSTR,
+                                          IWbemContext*, IWbemServices** services) override {
+    if (services == nullptr) return WBEM_E_INVALID_PARAMETER;
+    *services = nullptr;
+    if (resource == nullptr || !EqualsIgnoringCase(resource, L"ROOT\\CIMV2")) {
+      return WBEM_E_INVALID_NAMESPACE;
+    }
+    *services = new (std::nothrow) HostServices();
+    return *services != nullptr ? WBEM_S_NO_ERROR : WBEM_E_OUT_OF_MEMORY;
+  }
+};
+
+}  // namespace
+
+HRESULT CreateHostWbemLocator(REFIID iid, void** object) {
   *object = nullptr;
-  return REGDB_E_CLASSNOTREG;
+  if (iid != IID_IWbemLocator && iid != IID_IUnknown) return E_NOINTERFACE;
+  auto* locator = new (std::nothrow) HostLocator();
+  if (locator == nullptr) return E_OUTOFMEMORY;
+  *object = static_cast<IWbemLocator*>(locator);
+  return S_OK;
 }
 
 }  // namespace vrel::platform
