@@ -11,7 +11,7 @@ sudo_cmd=()
 
 native_packages=(cmake ninja-build g++ googletest libgtest-dev python3)
 all_packages=("${native_packages[@]}" g++-mingw-w64-i686-posix wine wine64 wine32:i386
-  libbenchmark-dev libssl-dev qemu-user-static)
+  libbenchmark-dev libssl-dev)
 
 packages=("${native_packages[@]}")
 if [ "$scope" = all ]; then
@@ -34,15 +34,26 @@ fi
 if [ "$scope" = all ]; then
   # Wine's 32-bit loader is an i386 Linux program. Where the kernel cannot run
   # those (64-bit-only hosts and sandboxes), hand them to qemu-i386 through
-  # binfmt_misc; the Windows code itself is unaffected.
-  if ! /usr/lib/wine/wine --version >/dev/null 2>&1; then
-    misc=/proc/sys/fs/binfmt_misc
-    [ -e "$misc/register" ] || "${sudo_cmd[@]}" mount -t binfmt_misc binfmt_misc "$misc"
-    if [ ! -e "$misc/qemu-i386" ]; then
-      echo "setup: this kernel does not run i386 programs; registering qemu-i386 for them"
-      printf '%s' ':qemu-i386:M::\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00:\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff:/usr/bin/qemu-i386-static:F' |
-        "${sudo_cmd[@]}" tee "$misc/register" >/dev/null
+  # binfmt_misc; the Windows code itself is unaffected. qemu 7.2 of Debian 12
+  # takes minutes to start a Wine process (its guest mmap scans the whole
+  # address space), so take the current qemu from bookworm-backports.
+  misc=/proc/sys/fs/binfmt_misc
+  if [ -e "$misc/qemu-i386" ] || ! /usr/lib/wine/wine --version >/dev/null 2>&1; then
+    qemu_major=$( (qemu-i386-static --version 2>/dev/null || true) | sed -n 's/^qemu-i386 version \([0-9]*\).*/\1/p')
+    if [ "${qemu_major:-0}" -lt 8 ]; then
+      echo "setup: installing qemu-user-static from bookworm-backports"
+      echo "deb http://deb.debian.org/debian bookworm-backports main" |
+        "${sudo_cmd[@]}" tee /etc/apt/sources.list.d/vrel-bookworm-backports.list >/dev/null
+      "${sudo_cmd[@]}" apt-get update -q
+      DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -q --no-install-recommends \
+        -t bookworm-backports qemu-user-static
     fi
+    [ -e "$misc/register" ] || "${sudo_cmd[@]}" mount -t binfmt_misc binfmt_misc "$misc"
+    # (Re-)register, so that the entry holds the qemu binary installed now.
+    [ -e "$misc/qemu-i386" ] && echo -1 | "${sudo_cmd[@]}" tee "$misc/qemu-i386" >/dev/null
+    echo "setup: this kernel does not run i386 programs; they run under qemu-i386"
+    printf '%s' ':qemu-i386:M::\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00:\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff:/usr/bin/qemu-i386-static:F' |
+      "${sudo_cmd[@]}" tee "$misc/register" >/dev/null
     /usr/lib/wine/wine --version >/dev/null || { echo "setup: Wine's i386 loader cannot run" >&2; exit 1; }
   fi
 fi
