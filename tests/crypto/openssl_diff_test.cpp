@@ -52,14 +52,12 @@ TEST(OpensslDiffTest, Md5OnRandomLengthsAndSplits) {
 }
 
 const EVP_CIPHER* OpensslAes(int keyLength, int mode) {
-  switch (mode) {
-    case CBC: return keyLength == 16 ? EVP_aes_128_cbc() : keyLength == 24 ? EVP_aes_192_cbc()
-                                                                            : EVP_aes_256_cbc();
-    case CFB: return keyLength == 16 ? EVP_aes_128_cfb128() : keyLength == 24 ? EVP_aes_192_cfb128()
-                                                                               : EVP_aes_256_cfb128();
-    default: return keyLength == 16 ? EVP_aes_128_ecb() : keyLength == 24 ? EVP_aes_192_ecb()
-                                                                           : EVP_aes_256_ecb();
-  }
+  const EVP_CIPHER* const ecb[] = {EVP_aes_128_ecb(), EVP_aes_192_ecb(), EVP_aes_256_ecb()};
+  const EVP_CIPHER* const cbc[] = {EVP_aes_128_cbc(), EVP_aes_192_cbc(), EVP_aes_256_cbc()};
+  const EVP_CIPHER* const cfb[] = {EVP_aes_128_cfb128(), EVP_aes_192_cfb128(),
+                                   EVP_aes_256_cfb128()};
+  const int k = keyLength / 8 - 2;  // 16, 24, 32 bytes: 0, 1, 2
+  return mode == CBC ? cbc[k] : mode == CFB ? cfb[k] : ecb[k];
 }
 
 Bytes OpensslAesRun(bool encrypt, int mode, const Bytes& key, const Bytes& iv, const Bytes& in) {
