@@ -76,9 +76,9 @@ class RijndaelCipher {
   int GetBlockSize() const { return blockSize; }
   int GetRounds() const { return rounds; }
 
-  // Row `row` (0..rounds) of the round keys: blockSize / 4 words. Decryption
-  // rows are the encryption rows in reverse order, rows 1..rounds-1 passed
-  // through InvMixColumns.
+  // Row `row` (0..rounds) of the round keys of a keyed object: blockSize / 4
+  // words. Decryption rows are the encryption rows in reverse order, rows
+  // 1..rounds-1 passed through InvMixColumns.
   const std::uint32_t* GetEncRoundKey(int row) const { return encRoundKeys[row].data(); }
   const std::uint32_t* GetDecRoundKey(int row) const { return decRoundKeys[row].data(); }
 
