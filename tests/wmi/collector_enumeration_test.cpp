@@ -77,7 +77,8 @@ TEST(CollectorEnumerationTest, ReportsWhatTheEnumerationFound) {
   EXPECT_EQ(collector.GetIds(ids) & (MISSING_MAC | MISSING_IP), 0);
   const std::uint8_t firstMac[6] = {0x02, 0, 0, 0, 0, 0x01};
   EXPECT_EQ(std::memcmp(ids.mac.bytes, firstMac, 6), 0);
-  EXPECT_EQ(ids.ip, 0x0A01A8C0u);  // 192.168.1.10 in network byte order
+  const std::uint32_t ip = ids.ip;  // a packed field: read by value
+  EXPECT_EQ(ip, 0x0A01A8C0u);       // 192.168.1.10 in network byte order
 }
 
 }  // namespace
