@@ -3,6 +3,7 @@
 
 #include <climits>
 #include <cstring>
+#include <cwchar>
 #include <string>
 
 #include "vrel/wmi/card_text.h"
@@ -18,15 +19,19 @@ MacAddress Mac(std::uint8_t a, std::uint8_t b, std::uint8_t c, std::uint8_t d, s
   return mac;
 }
 
+// For failure messages: the cases are ASCII.
+std::string Narrow(const wchar_t* text) { return std::string(text, text + std::wcslen(text)); }
+
 TEST(CardTextTest, FilterComparesWholeTextsWithCase) {
   EXPECT_TRUE(IsEthernetAdapterType(L"Ethernet 802.3"));
   for (const wchar_t* other : {L"ethernet 802.3", L"Ethernet 802.3 ", L" Ethernet 802.3",
                                L"Ethernet", L"Wireless", L"<N/A>", L"<UNKNOWN>", L""}) {
-    EXPECT_FALSE(IsEthernetAdapterType(other)) << std::wstring(other).size();
+    EXPECT_FALSE(IsEthernetAdapterType(other)) << Narrow(other);
   }
   EXPECT_TRUE(IsMicrosoftManufacturer(L"Microsoft"));
-  for (const wchar_t* other : {L"Microsoft Corporation", L"microsoft", L"<N/A>", L"<UNKNOWN>", L""}) {
-    EXPECT_FALSE(IsMicrosoftManufacturer(other)) << std::wstring(other).size();
+  for (const wchar_t* other :
+       {L"Microsoft Corporation", L"microsoft", L"<N/A>", L"<UNKNOWN>", L""}) {
+    EXPECT_FALSE(IsMicrosoftManufacturer(other)) << Narrow(other);
   }
 }
 
@@ -58,7 +63,7 @@ TEST(CardTextTest, MacTexts) {
       {L"00:1A:2B:3C:4D:\x00E9", zero},      // not ASCII: the narrow text ends there
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(ParseMacText(c.text), c.expected) << std::string(c.text, c.text + std::wcslen(c.text));
+    EXPECT_EQ(ParseMacText(c.text), c.expected) << Narrow(c.text);
   }
   // Only the first 63 characters are looked at.
   EXPECT_EQ(ParseMacText(L"00:1A:2B:3C:4D:" + std::wstring(46, L' ') + L"5E"),
@@ -106,12 +111,13 @@ TEST(CardTextTest, Ipv4TakesTheFirstDottedElement) {
       {L"{a,1.2.3.4}", 0},                // elements are separated by ", "
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(ParseIpv4Text(c.text), c.expected)
-        << std::string(c.text, c.text + std::wcslen(c.text));
+    EXPECT_EQ(ParseIpv4Text(c.text), c.expected) << Narrow(c.text);
   }
   // A long array still yields its first IPv4 element.
   std::wstring many = L"{";
-  for (int i = 0; i < 8; ++i) many += L"2001:db8:1234:5678:9abc:def0:1234:" + std::to_wstring(i) + L", ";
+  for (int i = 0; i < 8; ++i) {
+    many += L"2001:db8:1234:5678:9abc:def0:1234:" + std::to_wstring(i) + L", ";
+  }
   EXPECT_EQ(ParseIpv4Text(many + L"192.0.2.2}"), 0xC0000202u);
 }
 
@@ -127,7 +133,7 @@ TEST(CardTextTest, IndexTextsConvertLikeWtoi) {
       {L"-2147483648", INT_MIN},               {L"-99999999999999999999", INT_MIN},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(TextToInt(c.text), c.expected) << std::string(c.text, c.text + std::wcslen(c.text));
+    EXPECT_EQ(TextToInt(c.text), c.expected) << Narrow(c.text);
   }
 }
 

@@ -229,7 +229,7 @@ TEST_F(EnumerationTest, UnreadableIndexIsZeroOnBothSides) {
       {{L"AdapterType", test::TextValue(kEthernet)}, {L"Caption", test::TextValue(L"no index")}},
       Adapter(L"index 0", L"", 0),
   };
-  wmi.configurations = {{{L"Index", test::IntValue(0)}, {L"IPAddress", test::TextArrayValue({L"1.2.3.4"})}}};
+  wmi.configurations = {Configuration(0, {L"1.2.3.4"})};
   ASSERT_TRUE(Run());
   // Both cards count as index 0: only the first is ever matched.
   EXPECT_EQ(Addresses(collector.cards), (std::vector<std::uint32_t>{0x01020304, 0}));

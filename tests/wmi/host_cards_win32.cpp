@@ -32,7 +32,8 @@ std::optional<std::vector<HostCard>> ReadHostCards() {
     for (ULONG i = 0; i < 6 && i < adapter->PhysicalAddressLength; ++i) {
       card.mac[i] = adapter->PhysicalAddress[i];
     }
-    for (auto* unicast = adapter->FirstUnicastAddress; unicast != nullptr; unicast = unicast->Next) {
+    for (auto* unicast = adapter->FirstUnicastAddress; unicast != nullptr;
+         unicast = unicast->Next) {
       const sockaddr* address = unicast->Address.lpSockaddr;
       if (address == nullptr || address->sa_family != AF_INET) continue;
       const auto* v4 = reinterpret_cast<const sockaddr_in*>(address);

@@ -134,8 +134,8 @@ TEST(PropertyTextTest, ScalarsRenderByType) {
       {"VT_UINT", Scalar(VT_UINT, 1), L"<UNKNOWN>"},
       {"VT_BYREF | VT_BSTR",
        Raw([](VARIANT* v) { v->vt = VT_BYREF | VT_BSTR; v->byref = &byrefString; }), L"<UNKNOWN>"},
-      {"VT_BYREF | VT_I4", Raw([](VARIANT* v) { v->vt = VT_BYREF | VT_I4; v->byref = &byrefString; }),
-       L"<UNKNOWN>"},
+      {"VT_BYREF | VT_I4",
+       Raw([](VARIANT* v) { v->vt = VT_BYREF | VT_I4; v->byref = &byrefString; }), L"<UNKNOWN>"},
   });
 }
 

@@ -65,8 +65,9 @@ void AddAddresses(std::vector<HostInterface>& interfaces) {
   const std::unique_ptr<ifaddrs, void (*)(ifaddrs*)> owner(list, freeifaddrs);
   for (const ifaddrs* entry = list; entry != nullptr; entry = entry->ifa_next) {
     if (entry->ifa_addr == nullptr || entry->ifa_name == nullptr) continue;
-    const auto found = std::find_if(interfaces.begin(), interfaces.end(),
-                                    [&](const HostInterface& i) { return i.name == entry->ifa_name; });
+    const auto found =
+        std::find_if(interfaces.begin(), interfaces.end(),
+                     [&](const HostInterface& i) { return i.name == entry->ifa_name; });
     if (found == interfaces.end()) continue;
     char text[INET6_ADDRSTRLEN];
     const int family = entry->ifa_addr->sa_family;

@@ -13,14 +13,14 @@ namespace vrel::platform {
 constexpr int kHardwareTypeEther = 1;
 
 struct HostInterface {
-  std::string name;                // as in /sys/class/net
-  int index = 0;                   // ifindex
-  int hardwareType = -1;           // ARPHRD_* from /sys/class/net/NAME/type; -1 unknown
-  bool hasDevice = false;          // backed by a device (/sys/class/net/NAME/device)
-  std::string driver;              // that device's driver name; empty when none
-  std::string hardwareAddress;     // /sys/class/net/NAME/address as written; may be empty
-  std::vector<std::string> ipv4;   // dotted, in the order getifaddrs lists them
-  std::vector<std::string> ipv6;   // textual, in the order getifaddrs lists them
+  std::string name;               // as in /sys/class/net
+  int index = 0;                  // ifindex
+  int hardwareType = -1;          // ARPHRD_* from /sys/class/net/NAME/type; -1 unknown
+  bool hasDevice = false;         // backed by a device (/sys/class/net/NAME/device)
+  std::string driver;             // that device's driver name; empty when none
+  std::string hardwareAddress;    // /sys/class/net/NAME/address as written; may be empty
+  std::vector<std::string> ipv4;  // dotted, in the order getifaddrs lists them
+  std::vector<std::string> ipv6;  // textual, in the order getifaddrs lists them
 };
 
 // Every interface in /sys/class/net, ordered by interface index, with the

@@ -37,8 +37,8 @@ WmiValue Int(std::int32_t number) {
 
 WmiValue MacAddressValue(const HostInterface& host) {
   const std::string& address = host.hardwareAddress;
-  const bool allZero = std::all_of(address.begin(), address.end(),
-                                   [](char c) { return c == '0' || c == ':'; });
+  const bool allZero =
+      std::all_of(address.begin(), address.end(), [](char c) { return c == '0' || c == ':'; });
   if (address.empty() || (allZero && host.hardwareType != kHardwareTypeEther)) {
     return Null(CIM_STRING);
   }

@@ -72,8 +72,7 @@ bool ToVariant(const WmiValue& value, VARIANT* out) {
       out->vt = VT_BSTR;
       return true;
     case WmiValue::Kind::kTextArray: {
-      SAFEARRAY* array =
-          SafeArrayCreateVector(VT_BSTR, 0, static_cast<ULONG>(value.texts.size()));
+      SAFEARRAY* array = SafeArrayCreateVector(VT_BSTR, 0, static_cast<ULONG>(value.texts.size()));
       if (array == nullptr) return false;
       auto* slots = static_cast<BSTR*>(array->pvData);
       for (std::size_t i = 0; i < value.texts.size(); ++i) {

@@ -12,7 +12,9 @@ Bstr AllocBstr(const wchar_t* text) {
 
 Bstr AllocBstr(const char* text) {
   std::wstring wide;
-  for (const char* c = text; *c != '\0'; ++c) wide += static_cast<wchar_t>(static_cast<unsigned char>(*c));
+  for (const char* c = text; *c != '\0'; ++c) {
+    wide += static_cast<wchar_t>(static_cast<unsigned char>(*c));
+  }
   return AllocBstr(wide.c_str());
 }
 

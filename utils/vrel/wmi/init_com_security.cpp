@@ -26,8 +26,8 @@ bool IsWindows2000(DWORD version) {
 
 HRESULT SetSecurity(DWORD authnLevel, void* authList) {
   return platform::Current().CoInitializeSecurity(nullptr, -1, nullptr, nullptr, authnLevel,
-                                                 RPC_C_IMP_LEVEL_IMPERSONATE, authList,
-                                                 EOAC_NONE, nullptr);
+                                                  RPC_C_IMP_LEVEL_IMPERSONATE, authList, EOAC_NONE,
+                                                  nullptr);
 }
 
 }  // namespace

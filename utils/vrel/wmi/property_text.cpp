@@ -32,7 +32,8 @@ std::wstring RenderLevel(const Element* elements, const std::int32_t* counts, in
   for (std::int32_t i = 0; i < counts[0]; ++i) {
     if (i > 0) text += L", ";
     if (level > 0) {
-      text += RenderArrayLevel(elements + static_cast<std::size_t>(i) * step, counts + 1, level - 1);
+      text +=
+          RenderArrayLevel(elements + static_cast<std::size_t>(i) * step, counts + 1, level - 1);
     } else {
       text += ElementText(elements[i]);
     }
@@ -44,8 +45,8 @@ std::wstring RenderLevel(const Element* elements, const std::int32_t* counts, in
 std::wstring RenderArray(const VARIANT& value) {
   const VARTYPE elementType = static_cast<VARTYPE>(value.vt & ~VT_ARRAY);
   const SAFEARRAY* array = value.parray;
-  if ((elementType != VT_BSTR && elementType != VT_I4) || array == nullptr ||
-      array->cDims < 1 || array->cDims > kMaxDimensions) {
+  if ((elementType != VT_BSTR && elementType != VT_I4) || array == nullptr || array->cDims < 1 ||
+      array->cDims > kMaxDimensions) {
     return std::wstring(kNotAvailable) + kUnsupported;
   }
   // Bounds in the order the array stores them: entry 0 is the outermost level.
@@ -92,8 +93,7 @@ std::wstring RenderArrayLevel(const BSTR* elements, const std::int32_t* counts, 
   return RenderLevel(elements, counts, level);
 }
 
-std::wstring RenderArrayLevel(const std::int32_t* elements, const std::int32_t* counts,
-                              int level) {
+std::wstring RenderArrayLevel(const std::int32_t* elements, const std::int32_t* counts, int level) {
   return RenderLevel(elements, counts, level);
 }
 
