@@ -20,11 +20,11 @@ class ComOwner {
   ComOwner() noexcept : value_(Traits::Empty()) {}
   // Takes over `value`, which the owner frees.
   explicit ComOwner(Type value) noexcept : value_(value) {}
-  ComOwner(ComOwner&& other) noexcept : value_(other.Release()) {}
+  ComOwner(ComOwner&& other) noexcept : value_(other.Detach()) {}
   ComOwner& operator=(ComOwner&& other) noexcept {
     if (this != &other) {
       Reset();
-      value_ = other.Release();
+      value_ = other.Detach();
     }
     return *this;
   }
@@ -48,7 +48,7 @@ class ComOwner {
     value_ = Traits::Empty();
   }
   // Gives up ownership without freeing.
-  Type Release() noexcept {
+  Type Detach() noexcept {
     Type value = value_;
     value_ = Traits::Empty();
     return value;
