@@ -9,7 +9,7 @@ scope=${1:-all}
 sudo_cmd=()
 [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
 
-native_packages=(cmake ninja-build g++ googletest libgtest-dev python3)
+native_packages=(cmake ninja-build g++ googletest libgtest-dev python3 iproute2)
 all_packages=("${native_packages[@]}" g++-mingw-w64-i686-posix wine wine64 wine32:i386
   libbenchmark-dev libssl-dev)
 

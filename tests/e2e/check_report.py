@@ -8,12 +8,15 @@ Checks the exact frame of the report, that the CPUID line is the signature
 packed from this processor's leaf 0 and leaf 1 (read from /proc/cpuinfo), and
 that the volume lines are drive C's serial as the platform reports it: the
 low 32 bits of statvfs("/").f_fsid natively, and what Wine's own `vol`
-command prints under Wine.
+command prints under Wine. The card blocks and the MAC and IP address lines
+are checked against the host's interfaces by check_cards.py.
 """
 import os
 import re
 import subprocess
 import sys
+
+from check_cards import check_cards
 
 LABELS = ["CPUID", "MAC", "IP address", "WIN Vol SN", "Short WIN Vol SN"]
 
@@ -105,8 +108,12 @@ def main():
     folded = (serial ^ (serial >> 16)) & 0xFFFF
     if int(values["Short WIN Vol SN"], 16) != folded:
         fail("Short WIN Vol SN %s, expected %x" % (values["Short WIN Vol SN"], folded), report)
+    # Wine's WMI gives no "Caption", so card names are compared natively only.
+    errors = check_cards(report, check_names=(platform == "native"))
+    if errors:
+        fail("cards: " + "; ".join(errors), report)
     print(report, end="")
-    print("check_report: frame, CPUID and volume serial lines agree with this machine")
+    print("check_report: frame, CPUID, volume serial and card lines agree with this machine")
 
 
 if __name__ == "__main__":
