@@ -64,8 +64,11 @@ class FakeEnumerator final : public Counted<StubEnumWbemClassObject> {
     if (handedOut_ >= objects_.size()) return WBEM_S_FALSE;
     auto object = std::make_unique<FakeClassObject>(
         objectLabel_ + " " + std::to_string(handedOut_), objects_[handedOut_], &wmi.reads);
-    objects[0] = object.get();
+    // Adopted before it is handed out: if adopting throws, the caller never
+    // holds a pointer to the deleted object.
+    FakeClassObject* made = object.get();
     wmi.Adopt(std::move(object));
+    objects[0] = made;
     ++handedOut_;
     *returned = 1;
     return count == 1 ? WBEM_S_NO_ERROR : WBEM_S_FALSE;
@@ -106,8 +109,9 @@ class FakeServices final : public Counted<StubWbemServices> {
                                            wmi.adapterNextFailsAfter)
         : std::make_unique<FakeEnumerator>("configuration enumerator", "configuration",
                                            wmi.configurations, wmi.configurationNextFailsAfter);
-    *result = enumerator.get();
+    IEnumWbemClassObject* made = enumerator.get();
     wmi.Adopt(std::move(enumerator));
+    *result = made;
     return scripted;
   }
 };
@@ -133,9 +137,10 @@ class FakeLocator final : public Counted<StubWbemLocator> {
     *services = nullptr;
     if (FAILED(wmi.connectResult)) return wmi.connectResult;
     auto made = std::make_unique<FakeServices>();
-    *services = made.get();
-    wmi.servicesMade = made.get();
+    FakeServices* raw = made.get();
     wmi.Adopt(std::move(made));
+    *services = raw;
+    wmi.servicesMade = raw;
     return wmi.connectResult;
   }
 };
@@ -202,8 +207,9 @@ HRESULT FakeCoCreateInstance(REFCLSID clsid, IUnknown* outer, DWORD context, REF
   *object = nullptr;
   if (FAILED(wmi.createLocatorResult)) return wmi.createLocatorResult;
   auto locator = std::make_unique<FakeLocator>();
-  *object = static_cast<IWbemLocator*>(locator.get());
+  IWbemLocator* made = locator.get();
   wmi.Adopt(std::move(locator));
+  *object = made;
   return wmi.createLocatorResult;
 }
 
