@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Installs what is missing, then builds every preset and runs every test:
-# natively, natively under AddressSanitizer and UBSan, and for 32-bit Windows
-# under Wine. Exits non-zero if any step fails.
+# natively, natively under AddressSanitizer and UBSan, for 32-bit Windows
+# under Wine and under ThreadSanitizer; then the hardening checks: coverage of
+# the native suite (printed), every fuzz target for 20 seconds, and the
+# native suite and vreltest under Valgrind. Exits non-zero if any step fails.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -9,7 +11,7 @@ tools/setup.sh all
 
 jobs=$(nproc)
 failed=()
-for preset in native native-asan windows-x86; do
+for preset in native native-asan windows-x86 tsan; do
   echo "==== $preset"
   if cmake --preset "$preset" >/dev/null &&
      cmake --build --preset "$preset" -j "$jobs" &&
@@ -21,8 +23,19 @@ for preset in native native-asan windows-x86; do
   fi
 done
 
+for check in "coverage:tools/coverage.sh" "fuzz:tools/fuzz.sh 20" "valgrind:tools/valgrind.sh"; do
+  name=${check%%:*}
+  echo "==== $name"
+  if ${check#*:}; then
+    echo "==== $name: passed"
+  else
+    echo "==== $name: FAILED"
+    failed+=("$name")
+  fi
+done
+
 if [ "${#failed[@]}" -gt 0 ]; then
-  echo "FAILED presets: ${failed[*]}"
+  echo "FAILED: ${failed[*]}"
   exit 1
 fi
-echo "All presets passed."
+echo "All presets and checks passed."
