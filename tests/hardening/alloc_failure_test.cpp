@@ -16,6 +16,7 @@
 #include <functional>
 #include <new>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "alloc_hooks.h"
@@ -290,6 +291,42 @@ TEST(AllocationFailureTest, RijndaelSetKeyLeavesTheObjectAsItWas) {
       EXPECT_EQ(counts.badAllocs, counts.allocations);
       EXPECT_GT(counts.allocations, 0);
     }
+  }
+}
+
+
+// A copy that runs out of memory half-way must not leave the target with the
+// source's round keys beside its own round count: with a larger round count
+// the block functions would read past the rows.
+TEST(AllocationFailureTest, RijndaelAssignmentIsWholeOrNothing) {
+  const unsigned char key[32] = {7, 6, 5, 4, 3, 2, 1};
+  const unsigned char chain[32] = {1, 1, 2, 3, 5, 8, 13};
+  for (const auto& [targetLength, sourceLength] : {std::pair{16, 32}, std::pair{32, 16}}) {
+    SCOPED_TRACE("target " + std::to_string(targetLength) + ", source " +
+                 std::to_string(sourceLength));
+    RijndaelCipher source;
+    source.SetKey(key, chain, sourceLength, sourceLength);
+    const std::vector<unsigned char> sourceBlock = Encrypt(source);
+    const SweepCounts counts = Sweep([&](std::int64_t n, SweepCounts& counts) {
+      RijndaelCipher target;
+      target.SetKey(chain, key, targetLength, targetLength);
+      const std::vector<unsigned char> before = Encrypt(target);
+      const int rounds = target.GetRounds();
+      bool reached = false;
+      const Ending ending = RunFailing(n, [&] { target = source; }, reached);
+      Tally(ending, counts);
+      EXPECT_NE(ending, Ending::kComError);
+      if (ending == Ending::kBadAlloc) {
+        EXPECT_EQ(target.GetBlockSize(), targetLength) << "allocation " << n;
+        EXPECT_EQ(target.GetRounds(), rounds) << "allocation " << n;
+        EXPECT_EQ(Encrypt(target), before) << "allocation " << n;
+      } else {
+        EXPECT_EQ(Encrypt(target), sourceBlock) << "allocation " << n;
+      }
+      return reached;
+    });
+    EXPECT_EQ(counts.badAllocs, counts.allocations);
+    EXPECT_GT(counts.allocations, 0);
   }
 }
 

@@ -32,6 +32,22 @@ void RijndaelCipher::RequireWholeBlocks(std::size_t n) const {
   }
 }
 
+RijndaelCipher& RijndaelCipher::operator=(const RijndaelCipher& other) {
+  // Copy first, then take the copy's state with swaps that cannot fail: a
+  // member-wise assignment that ran out of memory half-way left new round
+  // keys beside the old round count, which the block functions then read
+  // beyond.
+  RijndaelCipher copy(other);
+  keyReady = copy.keyReady;
+  encRoundKeys.swap(copy.encRoundKeys);
+  decRoundKeys.swap(copy.decRoundKeys);
+  keyLength = copy.keyLength;
+  blockSize = copy.blockSize;
+  rounds = copy.rounds;
+  chain.swap(copy.chain);
+  return *this;
+}
+
 void RijndaelCipher::SetKey(const unsigned char* key, const unsigned char* chainBlock,
                             int newKeyLength, int newBlockSize) {
   if (key == nullptr) throw std::invalid_argument("No key");

@@ -36,7 +36,9 @@ class RijndaelCipher {
   // Copies are deep. Moving copies too, so that no keyed object is left
   // without its round keys.
   RijndaelCipher(const RijndaelCipher&) = default;
-  RijndaelCipher& operator=(const RijndaelCipher&) = default;
+  // Whole or nothing: when copying runs out of memory (std::bad_alloc) the
+  // target keeps its own key, lengths and chain block.
+  RijndaelCipher& operator=(const RijndaelCipher& other);
   virtual ~RijndaelCipher() = default;
 
   // Checks the arguments (key, then key length, then block length), expands
