@@ -26,7 +26,7 @@ enum CipherMode { ECB = 0, CBC = 1, CFB = 2 };
 //                        std::length_error      buffer length 0 or not a
 //                                               multiple of the block length
 // Running out of memory in SetKey raises std::bad_alloc, also without changing
-// the object. Nothing else allocates.
+// the object. Besides SetKey, only copying allocates.
 //
 // One object is used by one thread at a time; separate objects, copies
 // included, are independent.
