@@ -2,7 +2,7 @@
 // value and any buffer length. Bad arguments raise exactly the documented
 // exception and leave a keyed object as it was; good ones round-trip, give
 // the same output in place and split into two calls, and with 16-byte blocks
-// equal OpenSSL's AES in ECB, CBC and CFB128.
+// equal OpenSSL's AES in ECB, CBC and CFB128; copies encrypt as the original.
 #include <fuzzer/FuzzedDataProvider.h>
 #include <openssl/evp.h>
 
@@ -103,7 +103,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::copy(chain.begin(), chain.end(), chainBytes.begin());
 
   RijndaelCipher cipher;
-  static const unsigned char kOtherKey[16] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
+  static const unsigned char kOtherKey[32] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
   if (keyedBefore) cipher.SetKey(kOtherKey, kOtherKey, 16, 16);
   const unsigned char* keyArgument = nullKey ? nullptr : keyBytes.data();
   const Bytes before = Fingerprint(cipher);
@@ -184,6 +184,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   buffer = out;
   reverseInPlace.DecryptBuffer(buffer.data(), buffer.data(), buffer.size(), mode);
   if (buffer != plain) Fail("in-place decryption does not restore the input");
+
+  // Copies, made or assigned over another key, encrypt as the original.
+  RijndaelCipher copied(cipher);
+  RijndaelCipher assigned;
+  assigned.SetKey(kOtherKey, kOtherKey, 32, 32);
+  assigned = cipher;
+  if (Fingerprint(copied) != Fingerprint(cipher) || Fingerprint(assigned) != Fingerprint(cipher))
+    Fail("a copy differs from its original");
 
   // One block at a time.
   Bytes one(block), oneBack(block);
