@@ -10,7 +10,8 @@ scope=${1:-all}
 sudo_cmd=()
 [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
 
-native_packages=(cmake ninja-build g++ googletest libgtest-dev python3 iproute2)
+native_packages=(cmake ninja-build g++ googletest libgtest-dev python3 iproute2 libcli11-dev
+  nlohmann-json3-dev)
 all_packages=("${native_packages[@]}" g++-mingw-w64-i686-posix wine wine64 wine32:i386
   libbenchmark-dev libssl-dev
   clang clang-14 libclang-rt-14-dev gcovr valgrind)  # fuzzing, coverage, memcheck
@@ -44,7 +45,12 @@ if [ "$scope" = all ]; then
     qemu_major=$( (qemu-i386-static --version 2>/dev/null || true) | sed -n 's/^qemu-i386 version \([0-9]*\).*/\1/p')
     if [ "${qemu_major:-0}" -lt 8 ]; then
       echo "setup: installing qemu-user-static from bookworm-backports"
-      echo "deb http://deb.debian.org/debian bookworm-backports main" |
+      # The backports suite lives in the archive the machine already uses for
+      # bookworm: take its address from the configured apt sources.
+      archive=$(apt-get indextargets --format '$(REPO_URI) $(RELEASE)' |
+        awk '$2 == "bookworm" { print $1; exit }')
+      [ -n "$archive" ] || { echo "setup: no bookworm archive among the apt sources" >&2; exit 1; }
+      echo "deb $archive bookworm-backports main" |
         "${sudo_cmd[@]}" tee /etc/apt/sources.list.d/vrel-bookworm-backports.list >/dev/null
       "${sudo_cmd[@]}" apt-get update -q
       DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -q --no-install-recommends \
