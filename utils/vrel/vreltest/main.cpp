@@ -1,5 +1,6 @@
 // vreltest: prints this machine's identifiers and network cards.
 // Arguments are ignored.
+#include <cstdint>
 #include <exception>
 #include <iostream>
 
@@ -17,7 +18,7 @@ int main() {
   } catch (const _com_error& error) {
     // A BSTR that could not be allocated.
     std::cout.flush();
-    std::cerr << "vreltest: COM error 0x" << std::hex << static_cast<unsigned long>(error.Error())
+    std::cerr << "vreltest: COM error 0x" << std::hex << static_cast<std::uint32_t>(error.Error())
               << '\n';
     return 1;
   }

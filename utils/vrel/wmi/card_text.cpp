@@ -1,5 +1,6 @@
 #include "vrel/wmi/card_text.h"
 
+#include <cstdlib>
 #include <cstring>
 #include <limits>
 
@@ -93,7 +94,16 @@ std::size_t NarrowText(const std::wstring& text, char* buffer, std::size_t size)
 }
 
 void CopyCardName(const std::wstring& caption, char (&name)[kMaxCardNameLength + 1]) {
+#ifdef _WIN32
+  // The C runtime's own conversion in its default locale: U+0080 to U+00FF
+  // become single bytes; at a character it cannot convert it stops and
+  // reports failure, and the zeroed field keeps the name terminated.
+  std::memset(name, 0, sizeof name);
+  std::wcstombs(name, caption.c_str(), kMaxCardNameLength);
+  name[kMaxCardNameLength] = '\0';
+#else
   NarrowText(caption, name, sizeof name);
+#endif
 }
 
 MacAddress ParseMacText(const std::wstring& text) {

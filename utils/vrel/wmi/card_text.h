@@ -25,7 +25,10 @@ bool IsMicrosoftManufacturer(const std::wstring& manufacturer);
 // Returns the number of characters stored.
 std::size_t NarrowText(const std::wstring& text, char* buffer, std::size_t size);
 
-// The card name: the caption's first 127 characters, NUL-terminated.
+// The card name: the caption's first 127 bytes, NUL-terminated. On Windows
+// converted by the C runtime's wcstombs in its default locale (U+0080 to
+// U+00FF become single bytes, as "\u00AE" in a caption); elsewhere by
+// NarrowText's ASCII rule.
 void CopyCardName(const std::wstring& caption, char (&name)[kMaxCardNameLength + 1]);
 
 // Reads six hexadecimal groups from the narrow form of `text` (at most 63
