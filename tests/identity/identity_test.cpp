@@ -1,5 +1,5 @@
 // The collector's queries over cards it already holds, the system volume
-// serial steps, the processor signature and the card list, on a FakeMachine.
+// serial, the processor signature and the card list, on a FakeMachine.
 #include <gtest/gtest.h>
 
 #include <climits>
@@ -18,23 +18,21 @@ using test::FakeMachine;
 
 NetCardInfo Card(std::uint32_t ip, MacAddress mac = MacAddress()) {
   NetCardInfo card;
-  std::strcpy(card.name, "card");
   card.ip = ip;
   card.mac = mac;
   return card;
 }
-
 const MacAddress kMac{{0x00, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E}};
 
 // A collector whose enumeration already ran and found `cards`.
-void Enumerated(MachineInfo& collector, const std::vector<NetCardInfo>& cards, bool status = true) {
+void Found(MachineInfo& collector, const std::vector<NetCardInfo>& cards, bool status = true) {
   for (const NetCardInfo& card : cards) collector.cards.Add(card);
   collector.status = status;
   collector.enumerated = true;
 }
 
 // MachineIds is packed: its fields are read by value (unary +).
-TEST(CollectorTest, GetIdsTakesTheMacOfTheFirstCardAndTheFirstAddressOutsideLoopback) {
+TEST(CollectorTest, IdsTakeTheFirstMacAndTheFirstAddressOutsideLoopback) {
   const struct {
     const char* name;
     std::vector<NetCardInfo> cards;
@@ -47,14 +45,14 @@ TEST(CollectorTest, GetIdsTakesTheMacOfTheFirstCardAndTheFirstAddressOutsideLoop
       {"loopback first", {Card(0x7F000001, kMac), Card(0x0A0000C8), Card(0xC0A8010A)}, 0, kMac,
        0xC800000A},
       {"all loopback", {Card(0x7F000001, kMac), Card(0x7F123456)}, MISSING_IP, kMac, 0},
-      {"address 0 qualifies, zero MAC is copied", {Card(0), Card(0xC0A8010A, kMac)}, 0, {}, 0},
+      {"address 0 qualifies, a zero MAC is copied", {Card(0), Card(0xC0A8010A, kMac)}, 0, {}, 0},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
     FakeMachine machine;
     machine.cpuid = {{0, test::VendorLeaf("GenuineIntel")}, {1, {0x06F6, 0, 0, 0}}};
     MachineInfo collector;
-    Enumerated(collector, row.cards);
+    Found(collector, row.cards);
     MachineIds ids;
     std::memset(static_cast<void*>(&ids), 0xAB, sizeof ids);  // every field must be written
     EXPECT_EQ(collector.GetIds(ids), row.missing);
@@ -66,8 +64,7 @@ TEST(CollectorTest, GetIdsTakesTheMacOfTheFirstCardAndTheFirstAddressOutsideLoop
     EXPECT_EQ(+ids.shortVolumeSerial, 0x2262);
     std::uint32_t words[2] = {1, 1};
     EXPECT_EQ(collector.GetFirstIp(words), row.missing & MISSING_IP ? -1 : 0);
-    EXPECT_EQ(words[0], row.ip);
-    EXPECT_EQ(words[1], 0u);
+    EXPECT_TRUE(words[0] == row.ip && words[1] == 0);
   }
 }
 
@@ -76,22 +73,18 @@ TEST(CollectorTest, EachStepReportsItsOwnBit) {
   machine.hasCpuid = false;
   machine.environment.clear();
   MachineInfo collector;
-  Enumerated(collector, {Card(0xC0A8010A, kMac)});
+  Found(collector, {Card(0xC0A8010A, kMac)});
   MachineIds ids;
   EXPECT_EQ(collector.GetIds(ids), MISSING_CPU_SIGNATURE | MISSING_VOLUME_SERIAL);
   EXPECT_EQ(+ids.cpuSignature | ids.volumeSerial | ids.shortVolumeSerial, 0u);
-  EXPECT_EQ(+ids.ip, 0x0A01A8C0u);
-  EXPECT_EQ(ids.mac, kMac);
-  machine.environment["SYSTEMROOT"] = "\\\\server\\share";  // not a drive: success, zeros
-  EXPECT_EQ(collector.GetIds(ids), MISSING_CPU_SIGNATURE);
-  EXPECT_EQ(+ids.volumeSerial, 0u);
+  EXPECT_TRUE(ids.ip == 0x0A01A8C0u && ids.mac == kMac);
 }
 
-TEST(CollectorTest, CardQueriesAtAndBeyondTheEnds) {
+TEST(CollectorTest, CardQueriesWithinAndBeyondTheBounds) {
   FakeMachine machine;
   const MacAddress last{{0, 0, 0, 0, 0, 3}};
   MachineInfo collector;
-  Enumerated(collector, {Card(1, kMac), Card(2), Card(3, last)}, false);
+  Found(collector, {Card(1, kMac), Card(2), Card(3, last)}, false);
   MacAddress mac;
   EXPECT_EQ(collector.GetMac(mac, 2), 0);
   EXPECT_EQ(mac, last);
@@ -104,16 +97,14 @@ TEST(CollectorTest, CardQueriesAtAndBeyondTheEnds) {
   EXPECT_EQ(collector.FindMac(MacAddress()), 1);  // the first card whose MAC is zero
   EXPECT_EQ(collector.FindMac(MacAddress{{9}}), -1);
   EXPECT_EQ(collector.GetCardCount(), 3);
-
   NetCardList list(kCardListGrowStep);
   for (std::uint32_t i = 0; i < 5; ++i) list.Add(Card(100 + i));
   EXPECT_FALSE(collector.CopyNetCards(list));  // the cards are copied whatever the outcome
   ASSERT_EQ(list.count, 3);
-  EXPECT_EQ(list.GetItem(2)->mac, last);
-  EXPECT_EQ(list.capacity, 100);
+  EXPECT_TRUE(list.GetItem(2)->mac == last && list.capacity == 100);
   for (const int n : {0, 99, 100}) {
     MachineInfo source;
-    Enumerated(source, std::vector<NetCardInfo>(static_cast<std::size_t>(n), Card(7)));
+    Found(source, std::vector<NetCardInfo>(static_cast<std::size_t>(n), Card(7)));
     NetCardList copy(kCardListGrowStep);
     EXPECT_TRUE(source.CopyNetCards(copy));
     EXPECT_EQ(copy.count, n);
@@ -125,20 +116,20 @@ TEST(VolumeSerialTest, EveryStep) {
   const struct {
     const char* name;
     std::optional<std::string> root;
-    std::uint32_t volume;
+    std::optional<DWORD> volume;
     int result;
     std::uint32_t serial;
     std::uint16_t shortSerial;
-    std::vector<std::string> queried;
   } rows[] = {
-      {"drive path", "C:\\WINDOWS", 0x1C2D3E4F, 0, 0x1C2D3E4F, 0x2262, {"C:\\"}},
-      {"fold to zero", "C:\\WINDOWS", 0xFFFFFFFF, 0, 0xFFFFFFFF, 0, {"C:\\"}},
-      {"fold of the high half", "C:\\WINDOWS", 0xABCD0000, 0, 0xABCD0000, 0xABCD, {"C:\\"}},
-      {"missing variable", std::nullopt, 1, static_cast<int>(ERROR_ENVVAR_NOT_FOUND), 0, 0, {}},
-      {"not a drive path", "\\\\server\\windows", 1, 0, 0, 0, {}},
-      {"volume fails", "D:\\WINNT", 1, -1, 0, 0, {"D:\\"}},  // the fake answers C:\ only
-      {"255 characters do not fit", "C:" + std::string(253, 'x'), 1, -1, 0, 0, {}},
-      {"254 characters fit", "C:\\" + std::string(251, 'x'), 5, 0, 5, 5, {"C:\\"}},
+      {"drive path", "C:\\WINDOWS", 0x1C2D3E4F, 0, 0x1C2D3E4F, 0x2262},
+      {"fold to zero", "C:\\WINDOWS", 0xFFFFFFFF, 0, 0xFFFFFFFF, 0},
+      {"another drive", "D:\\WINNT", 1, -1, 0, 0},  // the fake knows C:\ alone
+      {"fold of the high half", "C:\\WINDOWS", 0xABCD0000, 0, 0xABCD0000, 0xABCD},
+      {"missing variable", std::nullopt, 1, static_cast<int>(ERROR_ENVVAR_NOT_FOUND), 0, 0},
+      {"not a drive path", "\\\\server\\windows", 1, 0, 0, 0},
+      {"volume fails", "C:\\WINDOWS", std::nullopt, -1, 0, 0},
+      {"255 characters do not fit", "C:" + std::string(253, 'x'), 1, -1, 0, 0},
+      {"254 characters fit", "C:\\" + std::string(251, 'x'), 5, 0, 5, 5},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
@@ -151,23 +142,21 @@ TEST(VolumeSerialTest, EveryStep) {
     EXPECT_EQ(GetSystemVolumeSerial(serial, shortSerial), row.result);
     EXPECT_EQ(serial, row.serial);
     EXPECT_EQ(shortSerial, row.shortSerial);
-    EXPECT_EQ(machine.volumeQueries, row.queried);
   }
 }
 
 TEST(CpuSignatureTest, PacksTheVendorCharacterAndTheSignatureFields) {
   const struct {
     const char* vendor;
-    std::uint32_t leaf1Eax;
-    std::uint32_t expected;
+    std::uint32_t leaf1Eax, expected;
   } rows[] = {
       {"GenuineIntel", 0x000006F6, 0x476F60},  // Core 2: family 6, model 15, stepping 6
       {"AuthenticAMD", 0x00003F48, 0x41F480},  // Athlon 64; AMD's type bits are not read
       {"CentaurHauls", 0x000006F8, 0x430000},  // another vendor: its first character only
       {"GenuineIntel", 0x00001543, 0x475431},  // Pentium OverDrive: type 1
-      {"GenuineIntel", 0x000606A5, 0x476A50},  // Ice Lake: extended fields cut away
+      {"GenuineIntel", 0x000606A5, 0x476A50},  // extended model and family cut away
       {"AuthenticAMD", 0x00A20F10, 0x41F100},  // Zen 3: base family 15 stays 15
-      {"\xC7" "enuineIntel", 0x000006F6, 0xFFC70000},  // a character above 0x7F is sign-extended
+      {"\xC7" "enuineIntel", 0x000006F6, 0xFFC70000},  // above 0x7F: sign-extended
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.vendor);
@@ -192,12 +181,11 @@ TEST(GrowArrayTest, GrowsInWholeStepsStrictlyAboveAndKeepsElements) {
     list.SetSize(size);
     EXPECT_EQ(list.capacity, capacity) << size;
     EXPECT_EQ(list.count, size < 0 ? 0 : size) << size;
-    EXPECT_EQ(list.items.get() == storage, capacity == 100) << "storage is kept until it grows";
+    EXPECT_EQ(list.items.get() == storage, capacity == 100) << "storage kept until it grows";
   }
   EXPECT_EQ(*list.GetItem(0), 42);
-  GrowArray<int> exact(100);
-  exact.SetSize(100);  // from no storage, 100 rounds up strictly above
-  EXPECT_EQ(exact.capacity, 200);
+  EXPECT_THROW(list.SetSize(INT_MAX), std::bad_alloc);  // INT_MAX + step overflows
+  EXPECT_TRUE(list.count == 101 && list.capacity == 200 && *list.GetItem(0) == 42);
 
   NetCardList cards(2);
   for (std::uint8_t i = 0; i < 6; ++i) cards.Add(Card(i, MacAddress{{i}}));
@@ -208,25 +196,8 @@ TEST(GrowArrayTest, GrowsInWholeStepsStrictlyAboveAndKeepsElements) {
   EXPECT_TRUE(cards.GetItem(7)->mac.IsZero()) << "fresh spare elements have a zero MAC";
   cards.Clear();
   EXPECT_TRUE(cards.count == 0 && cards.capacity == 0 && cards.items == nullptr);
-  cards.Clear();  // harmless without storage
   cards.Add(Card(9));
   EXPECT_EQ(cards.capacity, 2);
-}
-
-// An element so large that 2^30 of them exceed the address space.
-struct Huge {
-  char bytes[sizeof(void*) == 8 ? (std::size_t{1} << 34) : (std::size_t{1} << 20)];
-};
-
-TEST(GrowArrayTest, SizesBeyondIntOrTheAddressSpaceThrowAndChangeNothing) {
-  GrowArray<int> list(100);
-  list.Add(42);
-  int* storage = list.items.get();
-  EXPECT_THROW(list.SetSize(INT_MAX), std::bad_alloc);  // INT_MAX + step overflows
-  EXPECT_TRUE(list.count == 1 && list.capacity == 100 && list.items.get() == storage);
-  GrowArray<Huge> huge(1);
-  EXPECT_THROW(huge.SetSize(1 << 30), std::bad_alloc);
-  EXPECT_TRUE(huge.count == 0 && huge.capacity == 0 && huge.items == nullptr);
 }
 
 }  // namespace

@@ -8,40 +8,33 @@ namespace {
 
 FakeMachine* current = nullptr;
 
-DWORD FakeGetEnvironmentVariableA(const char* name, char* buffer, DWORD size) {
+DWORD GetEnvironmentVariableAFake(const char* name, char* buffer, DWORD size) {
   FakeMachine& m = FakeMachine::Current();
   const auto found = m.environment.find(name);
-  if (found == m.environment.end()) {
-    m.lastError = ERROR_ENVVAR_NOT_FOUND;
-    return 0;
-  }
+  if (found == m.environment.end()) return m.lastError = ERROR_ENVVAR_NOT_FOUND, 0;
   const std::string& value = found->second;
   if (value.size() >= size) return static_cast<DWORD>(value.size() + 1);
   std::memcpy(buffer, value.c_str(), value.size() + 1);
   return static_cast<DWORD>(value.size());
 }
 
-BOOL FakeGetVolumeInformationA(const char* root, char* volumeName, DWORD volumeNameSize,
-                               DWORD* serial, DWORD*, DWORD*, char* fsName, DWORD fsNameSize) {
+BOOL GetVolumeInformationAFake(const char* root, char*, DWORD, DWORD* serial, DWORD*, DWORD*,
+                               char*, DWORD) {
   FakeMachine& m = FakeMachine::Current();
-  m.volumeQueries.emplace_back(root);
-  if (root != m.volumeRoot || !m.volumeSerial) {
-    m.lastError = m.volumeError;
-    return FALSE;
+  if (std::strcmp(root, "C:\\") != 0 || !m.volumeSerial) {
+    return m.lastError = ERROR_PATH_NOT_FOUND, FALSE;
   }
-  if (volumeName != nullptr && volumeNameSize > 0) volumeName[0] = '\0';
-  if (fsName != nullptr && fsNameSize > 0) fsName[0] = '\0';
   *serial = *m.volumeSerial;
   return TRUE;
 }
 
-void FakeCpuid(std::uint32_t leaf, std::uint32_t regs[4]) {
-  const FakeMachine& m = FakeMachine::Current();
-  const auto found = m.cpuid.find(leaf);
-  for (int i = 0; i < 4; ++i) regs[i] = found == m.cpuid.end() ? 0 : found->second[i];
+void CpuidFake(std::uint32_t leaf, std::uint32_t regs[4]) {
+  const CpuidTable& table = FakeMachine::Current().cpuid;
+  const auto found = table.find(leaf);
+  for (int i = 0; i < 4; ++i) regs[i] = found == table.end() ? 0 : found->second[i];
 }
 
-std::uint64_t FakeReadTsc() {
+std::uint64_t ReadTscFake() {
   FakeMachine& m = FakeMachine::Current();
   if (m.tscReadings.empty()) return 0;
   const std::size_t i = static_cast<std::size_t>(m.tscReads++);
@@ -61,15 +54,14 @@ CpuidRegs VendorLeaf(const char vendor[12], std::uint32_t maxLeaf) {
 FakeMachine::FakeMachine() : api(platform::Real()) {
   if (current != nullptr) throw std::logic_error("one FakeMachine at a time");
   current = this;
-  environment["SYSTEMROOT"] = "C:\\WINDOWS";
-  api.GetEnvironmentVariableA = FakeGetEnvironmentVariableA;
-  api.GetVolumeInformationA = FakeGetVolumeInformationA;
-  api.GetLastError = [] { return FakeMachine::Current().lastError; };
-  api.GetVersion = [] { return FakeMachine::Current().version; };
-  api.Sleep = [](DWORD ms) { FakeMachine::Current().sleeps.push_back(ms); };
-  api.Cpuid = FakeCpuid;
-  api.EflagsIdToggles = [] { return FakeMachine::Current().hasCpuid ? 1 : 0; };
-  api.ReadTimeStampCounter = FakeReadTsc;
+  api.GetEnvironmentVariableA = GetEnvironmentVariableAFake;
+  api.GetVolumeInformationA = GetVolumeInformationAFake;
+  api.GetLastError = [] { return Current().lastError; };
+  api.GetVersion = [] { return Current().version; };
+  api.Sleep = [](DWORD ms) { Current().sleeps.push_back(ms); };
+  api.Cpuid = CpuidFake;
+  api.EflagsIdToggles = [] { return Current().hasCpuid ? 1 : 0; };
+  api.ReadTimeStampCounter = ReadTscFake;
   previous_ = platform::Install(&api);
 }
 

@@ -1,6 +1,6 @@
 // A scripted machine behind the platform seam: CPUID leaves, environment,
 // volume, version, sleep and time-stamp counter. While a FakeMachine is alive
-// the library sees it instead of the real platform; COM entries stay real
+// the library sees it instead of the real platform; the COM entries stay real
 // unless a test replaces them in `api`.
 #pragma once
 
@@ -16,8 +16,7 @@
 namespace vrel::test {
 
 using CpuidRegs = std::array<std::uint32_t, 4>;  // EAX, EBX, ECX, EDX
-
-// CPUID leaves of known processors, keyed by leaf; absent leaves read as zeros.
+// CPUID leaves by number; a leaf not listed reads as zeros.
 using CpuidTable = std::map<std::uint32_t, CpuidRegs>;
 
 // Leaf 0 registers for a 12-character vendor string.
@@ -29,27 +28,18 @@ class FakeMachine {
   ~FakeMachine();
   FakeMachine(const FakeMachine&) = delete;
   FakeMachine& operator=(const FakeMachine&) = delete;
+  static FakeMachine& Current();
 
-  // Processor.
   bool hasCpuid = true;
   CpuidTable cpuid;
   std::vector<std::uint64_t> tscReadings;  // returned in turn; the last repeats
   int tscReads = 0;
-
-  // Kernel.
-  std::map<std::string, std::string> environment;  // absent: ERROR_ENVVAR_NOT_FOUND
-  std::string volumeRoot = "C:\\";                 // the one root that answers
-  std::optional<DWORD> volumeSerial = 0x1C2D3E4Fu; // nullopt: the query fails
-  DWORD volumeError = ERROR_PATH_NOT_FOUND;
-  std::vector<std::string> volumeQueries;          // roots asked for
-  DWORD lastError = 0;
+  std::map<std::string, std::string> environment{{"SYSTEMROOT", "C:\\WINDOWS"}};
+  std::optional<DWORD> volumeSerial = 0x1C2D3E4Fu;  // of C:\ alone; nullopt: C:\ fails too
   DWORD version = 10;
   std::vector<DWORD> sleeps;
-
-  // The table installed; tests may replace entries (COM ones above all).
-  platform::Api api;
-
-  static FakeMachine& Current();
+  DWORD lastError = 0;
+  platform::Api api;  // the table installed; tests may replace entries
 
  private:
   const platform::Api* previous_;

@@ -1,7 +1,5 @@
 // GetPropertyText over values served by a scripted class object. Under Wine
-// the BSTR, SAFEARRAY and VARIANT functions are oleaut32's own. The scripted
-// WMI fails the test if the object is referenced, or if an interface held in
-// the value is not released (the VARIANT was not cleared).
+// the BSTR, SAFEARRAY and VARIANT functions are oleaut32's own.
 #include <gtest/gtest.h>
 
 #include <climits>
@@ -18,15 +16,23 @@ namespace {
 using test::Scalar;
 using test::Value;
 
-std::wstring Render(const Value& value) {
+// The scripted WMI fails the test if the object is referenced, or if `held`
+// (an interface the value may hold) keeps a reference: the VARIANT was not
+// cleared.
+std::wstring Render(const std::function<Value(IWbemClassObject* held)>& value) {
   test::FakeMachine machine;
   test::ScriptedWmi wmi(machine);
   wmi.depth = 1;  // inside an apartment, as the enumeration is
-  IWbemClassObject* object = wmi.NewObject({{L"Value", value}});
+  IWbemClassObject* held = wmi.NewObject({}, "held");
+  IWbemClassObject* object = wmi.NewObject({{L"Value", value(held)}});
   const std::wstring text = GetPropertyText(object, L"value");
   object->Release();
+  held->Release();
   wmi.depth = 0;
   return text;
+}
+std::wstring Render(const Value& value) {
+  return Render([&](IWbemClassObject*) { return value; });
 }
 
 // A SAFEARRAY from SafeArrayCreate with `bounds` as that function takes them
@@ -47,11 +53,11 @@ Value Array(VARTYPE type, std::vector<SAFEARRAYBOUND> bounds, std::vector<Slot> 
     return S_OK;
   };
 }
-Value Ints(std::vector<SAFEARRAYBOUND> bounds, std::vector<std::int32_t> slots) {
-  return Array(VT_I4, std::move(bounds), std::move(slots));
+Value Ints(std::vector<SAFEARRAYBOUND> b, std::vector<std::int32_t> s) {
+  return Array(VT_I4, b, s);
 }
-Value Strings(std::vector<SAFEARRAYBOUND> bounds, std::vector<const wchar_t*> slots) {
-  return Array(VT_BSTR, std::move(bounds), std::move(slots));
+Value Strings(std::vector<SAFEARRAYBOUND> b, std::vector<const wchar_t*> s) {
+  return Array(VT_BSTR, b, s);
 }
 
 // A descriptor with any counts and up to 17 dimensions, over `slots`. It is
@@ -78,7 +84,7 @@ Value Described(HandMade& storage, VARTYPE type, USHORT dims, std::vector<ULONG>
 TEST(PropertyTextTest, EveryValueRendersAsDocumented) {
   static BSTR byref = nullptr;
   std::int32_t two[2] = {1, 2};
-  HandMade a, b, c, d, e, f, g;
+  HandMade a, b, c, d, e, f;
   const struct {
     const char* name;
     Value value;
@@ -94,18 +100,14 @@ TEST(PropertyTextTest, EveryValueRendersAsDocumented) {
       {"VT_BOOL 0 (upper bytes set)", Scalar(VT_BOOL, 0x10000), L"False"},
       {"VT_I4 -42", Scalar(VT_I4, -42), L"-42"},
       {"VT_I4 min", Scalar(VT_I4, INT_MIN), L"-2147483648"},
-      {"VT_I4 max", Scalar(VT_I4, INT_MAX), L"2147483647"},
       {"VT_UI4 2^32 - 1", Scalar(VT_UI4, -1), L"-1"},
       {"VT_I2 -1 reads the whole 32 bits", Scalar(VT_I2, 0xFFFF), L"65535"},
-      {"VT_UI2 0", Scalar(VT_UI2, 0), L"0"},
       {"VT_BSTR", test::Text(L"Ethernet 802.3"), L"Ethernet 802.3"},
       {"VT_BSTR empty", test::Text(L""), L""},
       {"VT_BSTR with an inner NUL", test::Text(std::wstring(L"ab\0cd", 5)), L"ab"},
       {"VT_BSTR null", Scalar(VT_BSTR, 0), L""},
       {"VT_R8", Scalar(VT_R8, 1), L"<UNKNOWN>"},
-      {"VT_I1", Scalar(VT_I1, 1), L"<UNKNOWN>"},
       {"VT_UI1", Scalar(VT_UI1, 1), L"<UNKNOWN>"},
-      {"VT_I8", Scalar(VT_I8, 1), L"<UNKNOWN>"},
       {"VT_BYREF | VT_BSTR", [](VARIANT* v) { v->vt = VT_BYREF | VT_BSTR; v->byref = &byref;
                                                return S_OK; }, L"<UNKNOWN>"},
       {"strings", Strings({{2, 0}}, {L"192.168.1.5", L"fe80::1"}), L"{192.168.1.5, fe80::1}"},
@@ -119,7 +121,6 @@ TEST(PropertyTextTest, EveryValueRendersAsDocumented) {
       {"2 x 0", Ints({{0, 0}, {2, 0}}, {}), L"{{}, {}}"},
       {"2 x 1 x 2 strings", Strings({{2, 0}, {1, 0}, {2, 0}}, {L"a", L"b", L"c", L"d"}),
        L"{{{a, b}}, {{c, d}}}"},
-      {"VT_UI1 elements", Array<std::uint8_t>(VT_UI1, {{1, 0}}, {1}), L"<N/A>{<UNSUPPORTED>}"},
       {"VT_I2 elements", Array<std::int16_t>(VT_I2, {{1, 0}}, {1}), L"<N/A>{<UNSUPPORTED>}"},
       {"VT_ARRAY | VT_BYREF | VT_BSTR", Scalar(VT_ARRAY | VT_BYREF | VT_BSTR, 0),
        L"<N/A>{<UNSUPPORTED>}"},
@@ -132,7 +133,6 @@ TEST(PropertyTextTest, EveryValueRendersAsDocumented) {
        L"<N/A>{<UNSUPPORTED>}"},
       {"16 dimensions", Described(f, VT_I4, 16, std::vector<ULONG>(16, 1), two),
        L"{{{{{{{{{{{{{{{{1}}}}}}}}}}}}}}}}"},
-      {"1 x 2", Described(g, VT_I4, 2, {1, 2}, two), L"{{1, 2}}"},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
@@ -141,22 +141,17 @@ TEST(PropertyTextTest, EveryValueRendersAsDocumented) {
 }
 
 TEST(PropertyTextTest, TheValueIsClearedOnEveryPath) {
-  for (const HRESULT result : {S_OK, S_FALSE, WBEM_E_FAILED}) {
+  for (const HRESULT result : {S_OK, S_FALSE, static_cast<HRESULT>(WBEM_E_FAILED)}) {
     SCOPED_TRACE(result);
-    test::FakeMachine machine;
-    test::ScriptedWmi wmi(machine);  // fails the test if `held` keeps a reference
-    wmi.depth = 1;
-    IWbemClassObject* held = wmi.NewObject({}, "held");
-    IWbemClassObject* object = wmi.NewObject({{L"Value", [held, result](VARIANT* v) {
-                                                 held->AddRef();
-                                                 v->vt = VT_UNKNOWN;
-                                                 v->punkVal = held;
-                                                 return result;
-                                               }}});
-    EXPECT_EQ(GetPropertyText(object, L"Value"), SUCCEEDED(result) ? L"<UNKNOWN>" : L"<N/A>");
-    object->Release();
-    held->Release();
-    wmi.depth = 0;
+    EXPECT_EQ(Render([result](IWbemClassObject* held) -> Value {
+                return [held, result](VARIANT* v) {
+                  held->AddRef();
+                  v->vt = VT_UNKNOWN;
+                  v->punkVal = held;
+                  return result;
+                };
+              }),
+              SUCCEEDED(result) ? L"<UNKNOWN>" : L"<N/A>");
   }
 }
 
