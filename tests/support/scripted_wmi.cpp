@@ -19,22 +19,10 @@ namespace {
 
 ScriptedWmi* current = nullptr;
 
-// How a call's arguments are logged: numbers, "null" or "set" for pointers,
-// and wide texts, marked when they are not BSTRs (no length prefix).
-std::string Arg(long long n) { return std::to_string(n); }
-std::string Arg(const std::string& text) { return text; }
-std::string Arg(const void* p) { return p == nullptr ? "null" : "set"; }
-std::string Arg(const wchar_t* text) {
-  if (text == nullptr) return "null";
+// A wide text as narrow, marked when it is not a BSTR (no length prefix).
+std::string Text(const wchar_t* text) {
   std::string narrow(text, text + std::wcslen(text));
   return SysStringLen(const_cast<BSTR>(text)) == std::wcslen(text) ? narrow : narrow + " (no BSTR)";
-}
-template <typename... T>
-void Log(const std::string& call, const T&... args) {
-  std::string line = call + "(";
-  const char* separator = "";
-  ((line += separator + Arg(args), separator = ", "), ...);
-  current->log.push_back(line + ")");
 }
 
 void Use(const std::string& who, const char* what) {
@@ -126,7 +114,7 @@ struct ClassObject final : Counted<ClassObjectBase> {
   HRESULT STDMETHODCALLTYPE Get(LPCWSTR name, LONG flags, VARIANT* value, CIMTYPE* type,
                                 LONG* flavor) override {
     Check("Get");
-    Log(label + ".Get", std::string(name, name + std::wcslen(name)));
+    current->log.push_back(label + ".Get(" + std::string(name, name + std::wcslen(name)) + ")");
     VARIANT zero;
     std::memset(static_cast<void*>(&zero), 0, sizeof zero);
     EXPECT_TRUE(flags == 0 && type == nullptr && flavor == nullptr &&
@@ -149,11 +137,12 @@ struct Enumerator final : Counted<EnumeratorBase> {
   HRESULT STDMETHODCALLTYPE Next(LONG timeout, ULONG count, IWbemClassObject** objects,
                                  ULONG* returned) override {
     Check("Next");
-    Log(label + ".Next", timeout, count);
+    current->log.push_back(label + ".Next");
+    EXPECT_TRUE(timeout == WBEM_INFINITE && count == 1) << label << ": one object, no time-out";
     *returned = 0;
     if (failsAfter_ >= 0 && next_ >= static_cast<std::size_t>(failsAfter_)) return WBEM_E_FAILED;
     if (next_ >= objects_.size()) return WBEM_S_FALSE;
-    objects[0] = Keep(std::make_unique<ClassObject>(kind_ + " " + Arg(next_), objects_[next_]));
+    objects[0] = Keep(std::make_unique<ClassObject>(kind_ + " " + std::to_string(next_), objects_[next_]));
     ++next_;
     *returned = 1;
     return WBEM_S_NO_ERROR;
@@ -169,7 +158,9 @@ struct Services final : Counted<ServicesBase> {
   HRESULT STDMETHODCALLTYPE ExecQuery(BSTR language, BSTR query, LONG flags, IWbemContext* context,
                                       IEnumWbemClassObject** result) override {
     Check("ExecQuery");
-    Log("ExecQuery", language, query, flags, context);
+    current->log.push_back("ExecQuery(" + Text(query) + ")");
+    EXPECT_TRUE(Text(language) == "WQL" && flags == 0x30 && context == nullptr)
+        << "ExecQuery: WQL as a BSTR, forward-only and semi-synchronous, no context";
     ScriptedWmi& wmi = *current;
     const bool adapters = std::wcscmp(query, L"SELECT * FROM Win32_NetworkAdapter") == 0;
     const HRESULT answer = adapters ? wmi.adapterQuery : wmi.configurationQuery;
@@ -189,7 +180,8 @@ struct Locator final : Counted<IWbemLocator> {
                                           LONG flags, BSTR authority, IWbemContext* context,
                                           IWbemServices** services) override {
     Check("ConnectServer");
-    Log("ConnectServer", resource, user, password, locale, flags, authority, context);
+    current->log.push_back("ConnectServer(" + Text(resource) + ")");
+    EXPECT_TRUE(!user && !password && !locale && !flags && !authority && !context) << "ConnectServer";
     *services = nullptr;
     if (FAILED(current->connect)) return current->connect;
     *services = Keep(std::make_unique<Services>());
@@ -198,28 +190,31 @@ struct Locator final : Counted<IWbemLocator> {
   }
 };
 
-// The authentication list as "{service, authorisation, 'user'/length, ...}".
-std::string List(const void* authList) {
-  std::string text = Arg(authList);
+// Windows 2000's authentication list: NTLM then Kerberos, each with the
+// identity MyUser / "MyDomain " / empty password in UTF-16.
+std::u16string Units(const USHORT* units) {
+  std::u16string text;
+  while (*units != 0) text += static_cast<char16_t>(*units++);
+  return text;
+}
+void CheckList(const void* authList) {
   const auto* list = static_cast<const SOLE_AUTHENTICATION_LIST*>(authList);
-  for (DWORD i = 0; list != nullptr && i < list->cAuthInfo; ++i) {
+  ASSERT_EQ(list->cAuthInfo, 2u);
+  for (DWORD i = 0; i < 2; ++i) {
     const SOLE_AUTHENTICATION_INFO& entry = list->aAuthInfo[i];
     const auto* id = static_cast<const SEC_WINNT_AUTH_IDENTITY_W*>(entry.pAuthInfo);
-    text += " {" + Arg(entry.dwAuthnSvc) + ", " + Arg(entry.dwAuthzSvc);
-    const std::pair<const USHORT*, ULONG> texts[] = {
-        {id->User, id->UserLength}, {id->Domain, id->DomainLength}, {id->Password, id->PasswordLength}};
-    for (const auto& [units, length] : texts) {
-      text += ", '";
-      for (const USHORT* unit = units; *unit != 0; ++unit) text += static_cast<char>(*unit);
-      text += "'/" + Arg(length);
-    }
-    text += ", " + Arg(id->Flags) + "}";
+    EXPECT_TRUE(entry.dwAuthnSvc == static_cast<DWORD>(i == 0 ? RPC_C_AUTHN_WINNT
+                                                                : RPC_C_AUTHN_GSS_KERBEROS) &&
+                entry.dwAuthzSvc == RPC_C_AUTHZ_NONE && Units(id->User) == u"MyUser" &&
+                id->UserLength == 6 && Units(id->Domain) == u"MyDomain " &&
+                id->DomainLength == 9 && id->Password[0] == 0 && id->PasswordLength == 0 &&
+                id->Flags == SEC_WINNT_AUTH_IDENTITY_UNICODE) << "authentication entry " << i;
   }
-  return text;
 }
 
 HRESULT CoInitializeExScripted(void* reserved, DWORD mode) {
-  Log("CoInitializeEx", reserved, mode);
+  current->log.push_back("CoInitializeEx");
+  EXPECT_TRUE(reserved == nullptr && mode == COINIT_MULTITHREADED) << "CoInitializeEx";
   if (SUCCEEDED(current->coInitialize)) ++current->depth;
   return current->coInitialize;
 }
@@ -234,16 +229,20 @@ HRESULT CoInitializeSecurityScripted(PSECURITY_DESCRIPTOR descriptor, LONG count
                                      DWORD authnLevel, DWORD impLevel, void* authList,
                                      DWORD capabilities, void* reserved3) {
   Use("process", "CoInitializeSecurity");
-  Log("CoInitializeSecurity", descriptor, count, services, reserved1, authnLevel, impLevel,
-      List(authList), capabilities, reserved3);
+  current->log.push_back("CoInitializeSecurity(" + std::to_string(authnLevel) +
+                         (authList != nullptr ? ", list)" : ")"));
+  EXPECT_TRUE(!descriptor && count == -1 && !services && !reserved1 && impLevel == 3 &&
+              capabilities == EOAC_NONE && !reserved3) << "CoInitializeSecurity";
+  if (authList != nullptr) CheckList(authList);
   return current->security;
 }
 
 HRESULT CoCreateInstanceScripted(REFCLSID clsid, IUnknown* outer, DWORD context, REFIID iid,
                                  void** object) {
   Use("process", "CoCreateInstance");
-  Log("CoCreateInstance", std::string(clsid == CLSID_WbemLocator ? "WbemLocator" : "other"),
-      outer, context, std::string(iid == IID_IWbemLocator ? "IWbemLocator" : "other"));
+  current->log.push_back("CoCreateInstance");
+  EXPECT_TRUE(clsid == CLSID_WbemLocator && !outer && context == CLSCTX_INPROC_SERVER &&
+              iid == IID_IWbemLocator) << "CoCreateInstance: the in-process WMI locator";
   *object = nullptr;
   if (FAILED(current->locator)) return current->locator;
   *object = static_cast<IWbemLocator*>(Keep(std::make_unique<Locator>()));
@@ -254,8 +253,10 @@ HRESULT CoSetProxyBlanketScripted(IUnknown* proxy, DWORD authn, DWORD authz, OLE
                                   DWORD level, DWORD impersonation, RPC_AUTH_IDENTITY_HANDLE identity,
                                   DWORD capabilities) {
   Use("process", "CoSetProxyBlanket");
-  Log("CoSetProxyBlanket", std::string(proxy == current->services ? "services" : "other"), authn,
-      authz, principal, level, impersonation, identity, capabilities);
+  current->log.push_back("CoSetProxyBlanket");
+  EXPECT_TRUE(proxy == current->services && authn == RPC_C_AUTHN_WINNT && authz == RPC_C_AUTHZ_NONE &&
+              !principal && level == RPC_C_AUTHN_LEVEL_CALL && impersonation == 3 && !identity &&
+              capabilities == EOAC_NONE) << "CoSetProxyBlanket on the services";
   return current->blanket;
 }
 

@@ -155,16 +155,5 @@ TEST(PropertyTextTest, TheValueIsClearedOnEveryPath) {
   }
 }
 
-TEST(PropertyTextTest, ArrayLevelsReadOnlyTheElementsTheCountsDescribe) {
-  // Exactly sized storage: a read past it shows under AddressSanitizer.
-  const std::vector<std::int32_t> six = {1, 2, 3, 4, 5, 6};
-  const std::int32_t threeByTwo[] = {3, 2};
-  EXPECT_EQ(RenderArrayLevel(six.data(), threeByTwo, 1), L"{{1, 2}, {3, 4}, {5, 6}}");
-  const std::int32_t none[] = {3, 0};  // nothing is read, not even through null
-  EXPECT_EQ(RenderArrayLevel(static_cast<const std::int32_t*>(nullptr), none, 1), L"{{}, {}, {}}");
-  const std::int32_t negative[] = {2, INT_MIN, 5};
-  EXPECT_EQ(RenderArrayLevel(static_cast<const BSTR*>(nullptr), negative, 2), L"{{}, {}}");
-}
-
 }  // namespace
 }  // namespace vrel
