@@ -138,7 +138,8 @@ struct Enumerator final : Counted<EnumeratorBase> {
                                  ULONG* returned) override {
     Check("Next");
     current->log.push_back(label + ".Next");
-    EXPECT_TRUE(timeout == WBEM_INFINITE && count == 1) << label << ": one object, no time-out";
+    EXPECT_TRUE(timeout == static_cast<LONG>(WBEM_INFINITE) && count == 1)
+        << label << ": one object at a time, no time-out";
     *returned = 0;
     if (failsAfter_ >= 0 && next_ >= static_cast<std::size_t>(failsAfter_)) return WBEM_E_FAILED;
     if (next_ >= objects_.size()) return WBEM_S_FALSE;
