@@ -59,10 +59,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const VARTYPE element = static_cast<VARTYPE>(v.vt & ~VT_ARRAY);
   if ((v.vt & (VT_ARRAY | VT_BYREF)) == VT_ARRAY && in.ConsumeIntegralInRange(0, 15) != 0) {
     std::vector<SAFEARRAYBOUND> bounds(in.ConsumeIntegralInRange<std::size_t>(1, 20), {1, 0});
-    std::size_t slots = 1;
+    std::size_t slots = 1, levels = 1;  // elements, and sub-arrays the text shows
     for (SAFEARRAYBOUND& bound : bounds) {
-      bound.cElements = slots > 256 ? 1 : in.ConsumeIntegralInRange(0u, 3u);
+      bound.cElements = levels > 256 ? 1 : in.ConsumeIntegralInRange(0u, 3u);
       slots *= bound.cElements;
+      levels *= bound.cElements > 0 ? bound.cElements : 1;
     }
     v.parray = SafeArrayCreate(element == VT_BSTR ? VT_BSTR : VT_I4,
                                static_cast<UINT>(bounds.size()), bounds.data());
