@@ -46,6 +46,8 @@ TEST(CardTextTest, MacTexts) {
       {L" 1:1A:2B:3C:4D:5E", {{0x01, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E}}},
       {L"-1:1A:2B:3C:4D:5E", {{0xFF, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E}}},
       {L"123 4A 2B 3C 4D 5E", {{0x23, 0x4A, 0x2B, 0x3C, 0x4D, 0x5E}}},
+      {L"\v+1\f-2\r0x1B:0Xz 5E", {{0x01, 0xFE, 0x1B, 0x1B, 0x00, 0x5E}}},  // signs, "0x"
+      {std::wstring(L"00:1A:2B\0:3C:4D:5E", 17), zero},  // a NUL ends the narrow text
       {L"123:4A:2B:3C:4D:5E", zero},  // position 3 holds no digit
       // Only the first 63 characters are converted.
       {L"00:1A:2B:3C:4D:" + std::wstring(46, L' ') + L"5E", mac},

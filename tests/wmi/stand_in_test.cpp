@@ -35,6 +35,8 @@ TEST(StandInTest, Kernel) {
   char name[4] = "x", system[4] = "x";
   EXPECT_TRUE(os.GetVolumeInformationA("c:\\", name, 4, &serial, &longest, &flags, system, 4));
   EXPECT_TRUE(longest > 0 && flags == 0 && name[0] == 0 && system[0] == 0);
+  EXPECT_TRUE(os.GetVolumeInformationA("C:\\", nullptr, 0, nullptr, nullptr, nullptr, nullptr, 0));
+  EXPECT_EQ(os.GetEnvironmentVariableA("SYSTEMROOT", nullptr, 0), 11u);
   for (const char* root : {"D:\\", "C:", "C:/", static_cast<const char*>(nullptr)}) {
     EXPECT_FALSE(os.GetVolumeInformationA(root, nullptr, 0, &serial, nullptr, nullptr, nullptr, 0));
   }
@@ -107,6 +109,9 @@ TEST(StandInTest, ComAndWmi) {
   ASSERT_EQ(CoCreateInstance(CLSID_WbemLocator, nullptr, 1, IID_IUnknown,
                              reinterpret_cast<void**>(locator.Put())), S_OK);
   EXPECT_EQ(locator->QueryInterface(IID_IWbemServices, &object), E_NOINTERFACE);
+  EXPECT_EQ(locator->QueryInterface(IID_IUnknown, nullptr), E_POINTER);
+  EXPECT_EQ(locator->ConnectServer(nullptr, nullptr, nullptr, nullptr, 0, nullptr, nullptr, nullptr),
+            WBEM_E_INVALID_PARAMETER);
   ComPtr<IWbemServices> services;
   EXPECT_EQ(locator->ConnectServer(AllocBstr(L"ROOT\\DEFAULT").Get(), nullptr, nullptr, nullptr, 0,
                                    nullptr, nullptr, services.Put()), WBEM_E_INVALID_NAMESPACE);
@@ -119,7 +124,9 @@ TEST(StandInTest, ComAndWmi) {
   };
   EXPECT_EQ(query("SQL", "SELECT * FROM Win32_NetworkAdapter"), WBEM_E_INVALID_QUERY_TYPE);
   EXPECT_EQ(query("WQL", "SELECT * FROM Win32_Processor"), WBEM_E_INVALID_QUERY);
+  EXPECT_EQ(services->ExecQuery(nullptr, nullptr, 0, nullptr, nullptr), WBEM_E_INVALID_PARAMETER);
   ASSERT_EQ(query("wql", "select * from win32_networkadapterconfiguration"), S_OK);
+  EXPECT_EQ(results->Next(WBEM_INFINITE, 1, nullptr, nullptr), WBEM_E_INVALID_PARAMETER);
   IWbemClassObject* objects[64] = {};
   ULONG returned = 0;
   EXPECT_EQ(results->Next(WBEM_INFINITE, 64, objects, &returned), WBEM_S_FALSE) << "fewer remain";
