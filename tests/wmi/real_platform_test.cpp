@@ -22,6 +22,12 @@ bool SameCards(const NetCardList& a, const NetCardList& b) {
   return true;
 }
 
+TEST(RealPlatformTest, AMissingVariableReportsItsError) {
+  char buffer[8];
+  EXPECT_EQ(platform::Real().GetEnvironmentVariableA("VREL_NO_SUCH_VARIABLE", buffer, 8), 0u);
+  EXPECT_EQ(platform::Real().GetLastError(), ERROR_ENVVAR_NOT_FOUND);
+}
+
 TEST(RealPlatformTest, EveryCollectorOnEveryApartmentFindsTheSameCards) {
   MachineInfo first;
   ASSERT_TRUE(first.EnsureEnumerated());
