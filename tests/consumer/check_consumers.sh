@@ -1,9 +1,7 @@
 #!/usr/bin/env bash
-# Builds and runs a consumer of vrel each way another project takes it:
-# find_package against this build's install tree (for Windows: the unpacked
-# CPack ZIP, which must hold the tool, library, headers, package files and
-# documents, and whose vreltest.exe must run) and add_subdirectory of the tree.
-#   check_consumers.sh <source dir> <build dir> [<toolchain file> <runner>]
+# check_consumers.sh <source dir> <build dir> [<toolchain file> <runner>]: builds and runs
+# the consumer project against this build's install tree (for Windows the unpacked CPack
+# ZIP, whose files must be there and whose vreltest.exe must run) and the source tree.
 set -euo pipefail
 src=$1 build=$2 toolchain=${3:-} runner=${4:-}
 work=$build/consumer-check

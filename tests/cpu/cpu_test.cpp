@@ -2,7 +2,6 @@
 // scripted processors first, then this machine read apart from the library.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <chrono>
 #include <climits>
 #include <cstring>
@@ -24,13 +23,12 @@ namespace {
 using test::FakeMachine;
 using Ints = std::vector<std::int64_t>;
 
-// Leaf 1 EAX and leaf 2 EDX of real processors. Signatures from Intel's
-// processor signature table (AP-485, "Intel Processor Identification and the
-// CPUID Instruction") and AMD's revision guides; leaf 2 as Intel published it
-// where marked SDM (SDM Vol. 2A, "Example of Cache and TLB Interpretation"; the
-// P6 manual's Pentium Pro example), else the SDM descriptor of the part's cache.
-// Vendor I: GenuineIntel, A: AuthenticAMD. Name "": the description is the name
-// (with the cache suffix); null: a vendor the library does not know.
+// Leaf 1 EAX and leaf 2 EDX of real processors: signatures from Intel's AP-485
+// ("Intel Processor Identification and the CPUID Instruction") and AMD's revision
+// guides; leaf 2 as Intel published it where marked SDM (SDM Vol. 2A "Example of
+// Cache and TLB Interpretation"; the P6 manual's Pentium Pro), else the SDM
+// descriptor of the part's cache. Vendor I: GenuineIntel, A: AuthenticAMD. Name
+// "": the description (with the cache suffix); null: a vendor not known.
 struct Processor { const char *cpu, *vendor; std::uint32_t eax1, edx2; int kb; const char* name; };
 constexpr Processor kProcessors[] = {
     {"Pentium P54C", "I", 0x0525, 0, 0, "Pentium"},
@@ -40,7 +38,6 @@ constexpr Processor kProcessors[] = {
     {"Pentium II Klamath", "I", 0x0634, 0x0C040843, 512, "P2(M3)/512KB"},
     {"Pentium II OverDrive", "I", 0x1632, 0x0C040843, 512, "P2/OverDrive/512KB"},
     {"Celeron Covington", "I", 0x0650, 0x0C040840, 0, "Celeron(M5)"},
-    {"Pentium II Deschutes", "I", 0x0652, 0x0C040843, 512, "P2(M5)/512KB"},
     {"model 5, null descriptor", "I", 0x0652, 0x0C040800, 0, "P2(M5)"},
     {"Pentium II Xeon", "I", 0x0652, 0x0C040844, 1024, "P2Xeon(M5)/1024KB"},
     {"Celeron Mendocino", "I", 0x0665, 0x0C040841, 128, "Celeron-M6/128KB"},
@@ -106,20 +103,17 @@ TEST(CpuNamingTest, PublishedProcessors) {
 // third-level cache sizes (0x40: no such cache). Every other byte is -1, and
 // only the lowest byte of the argument counts.
 TEST(CpuNamingTest, CacheDescriptorsOfTheSdm) {
-  std::map<int, int> sdm = {{0x22, 512},  {0x23, 1024}, {0x25, 2048}, {0x29, 4096}, {0x40, 0},
-                            {0x41, 128},  {0x42, 256},  {0x43, 512},  {0x44, 1024}, {0x45, 2048},
-                            {0x79, 128},  {0x7A, 256},  {0x7B, 512},  {0x7C, 1024}, {0x82, 256},
-                            {0x83, 512},  {0x84, 1024}, {0x85, 2048}};
+  std::map<int, int> sdm = {{0x22, 512}, {0x23, 1024}, {0x25, 2048}, {0x29, 4096}, {0x40, 0},
+      {0x41, 128}, {0x42, 256}, {0x43, 512}, {0x44, 1024}, {0x45, 2048}, {0x79, 128}, {0x7A, 256},
+      {0x7B, 512}, {0x7C, 1024}, {0x82, 256}, {0x83, 512}, {0x84, 1024}, {0x85, 2048}};
   for (int byte = 0; byte < 256; ++byte) {
-    for (int high : {0, 0x7FFFFF00, INT_MIN}) {
-      EXPECT_EQ(CacheDescriptorSizeKB(byte | high), sdm.count(byte) ? sdm[byte] : -1) << byte;
-    }
+    const int kb = sdm.count(byte) ? sdm[byte] : -1;
+    for (int high : {0, 0x7FFFFF00, INT_MIN}) EXPECT_EQ(CacheDescriptorSizeKB(byte | high), kb);
   }
   FakeMachine machine;
   machine.cpuid[2] = {0x665B5001, 0x11223344, 0x55667788, 0x7C7C7C42};
   std::uint32_t r[4] = {9, 9, 9, 9};
-  int sizeKB = 9;
-  const int result = GetCacheDescriptors(r[0], r[1], r[2], r[3], sizeKB);
+  int sizeKB = 9, result = GetCacheDescriptors(r[0], r[1], r[2], r[3], sizeKB);
   EXPECT_EQ(Ints({result, r[0], r[1], r[2], r[3], sizeKB}),
             Ints({-1, 0x665B5001, 0x11223344, 0x55667788, 0x7C7C7C42, 256}));
 }
@@ -175,22 +169,18 @@ TEST(CpuidTest, RawQueriesAndTheVendorsNul) {
 // Counter readings around the one-second sleep: ticks / 10^6, signed 64-bit
 // difference, truncated toward zero; one reading before the sleep, one after.
 TEST(ClockTest, TicksOverOneSecondInMegahertz) {
-  const std::uint64_t cases[][3] = {{0, 2096009000, 2096},
-                                    {1000, 1000 + 2999999999ull, 2999},
-                                    {~0ull - 499999, 500000, 1},  // the counter wrapped
-                                    {1ull << 32, (1ull << 33) - 1 + 3000000000ull, 7294},
-                                    {3000000000ull, 1, static_cast<std::uint64_t>(-2999)},
-                                    {0, ~0ull >> 1, 9223372036854}};
-  static int readsBeforeSleep;
+  const std::uint64_t cases[][3] = {
+      {0, 2096009000, 2096}, {1000, 1000 + 2999999999ull, 2999}, {~0ull - 499999, 500000, 1},
+      {1ull << 32, (1ull << 33) - 1 + 3000000000ull, 7294}, {3000000000ull, 1, ~2999ull + 1},
+      {0, ~0ull >> 1, 9223372036854}};  // the third wraps; the fourth needs all 64 bits
   for (const auto& c : cases) {
     FakeMachine machine;
     machine.tscReadings = {c[0], c[1]};
-    machine.api.Sleep = [](DWORD ms) {
-      FakeMachine::Current().sleeps.push_back(ms);
-      readsBeforeSleep = FakeMachine::Current().tscReads;
+    machine.api.Sleep = [](DWORD ms) {  // records the sleep and the readings made before it
+      FakeMachine::Current().sleeps = {ms, static_cast<DWORD>(FakeMachine::Current().tscReads)};
     };
     const std::int64_t mhz = MeasureCpuClockMHz();
-    EXPECT_EQ(Ints({mhz, machine.sleeps.at(0), readsBeforeSleep, machine.tscReads}),
+    EXPECT_EQ(Ints({mhz, machine.sleeps.at(0), machine.sleeps.at(1), machine.tscReads}),
               Ints({static_cast<std::int64_t>(c[2]), 1000, 1, 2}));
   }
 }
@@ -203,21 +193,18 @@ TEST(RealMachineTest, NamesThisProcessor) {
   const unsigned order[3] = {r[0][1], r[0][3], r[0][2]};  // EBX, EDX, ECX
   const std::string vendor(reinterpret_cast<const char*>(order), 12);
   const bool intel = vendor == "GenuineIntel", amd = vendor == "AuthenticAMD";
-  const int kb = std::max(CacheDescriptorSizeKB(static_cast<int>(r[2][3] & 0xFF)), 0);
+  const int kb = CacheDescriptorSizeKB(static_cast<int>(r[2][3] & 0xFF));
   ASSERT_EQ(CpuidSupported(), 1);
   CpuInfo info{};
   info.Init();
   EXPECT_EQ(info.vendor, vendor);
   int type = -1, stepping = -1, model = -1, family = -1;
   info.GetSignatureFields(type, stepping, model, family);
-  EXPECT_EQ(type, intel ? static_cast<int>(r[1][0] >> 12 & 15) : 0);
-  char description[kCpuDescriptionSize] = "-", name[kCpuNameSize] = "-", label[kVendorLabelSize];
+  char description[kCpuDescriptionSize] = "-", name[kCpuNameSize] = "-";
   EXPECT_EQ(info.GetName(type, stepping, model, family, description, name),
             intel || amd ? 0 : kUnknownCpuVendor);
-  const std::string cache = intel ? ",Cache:" + std::to_string(kb) : "";
+  const std::string cache = intel ? ",Cache:" + std::to_string(kb < 0 ? 0 : kb) : "";
   EXPECT_EQ(std::string(description), intel || amd ? Fields(r[1][0]) + cache : "-");
-  GetVendorShortName(label);
-  EXPECT_STREQ(label, intel ? "INTEL" : amd ? "AMD" : "UNKNOWN");
 }
 
 // The library reads the counter inside the test's two readings, so it cannot
