@@ -22,9 +22,7 @@ else
     "$work"/package/vrel-*-win32.zip "$work/unzipped"
   prefix=$(ls -d "$work"/unzipped/vrel-*)
   for f in bin/vreltest.exe lib/libvrel.a include/vrel/vrel.h lib/cmake/vrel/vrelConfig.cmake \
-           README.md LICENSE; do
-    [ -f "$prefix/$f" ] || { echo "missing from the ZIP: $f"; exit 1; }
-  done
+    README.md LICENSE; do [ -f "$prefix/$f" ] || { echo "missing from the ZIP: $f"; exit 1; }; done
   $runner "$prefix/bin/vreltest.exe" | tee "$work/zip-report.txt"
   grep -q '^Netcard info (new API):' "$work/zip-report.txt"
 fi

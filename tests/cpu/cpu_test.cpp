@@ -23,12 +23,10 @@ namespace {
 using test::FakeMachine;
 using Ints = std::vector<std::int64_t>;
 
-// Leaf 1 EAX and leaf 2 EDX of real processors: signatures from Intel's AP-485
-// ("Intel Processor Identification and the CPUID Instruction") and AMD's revision
-// guides; leaf 2 as Intel published it where marked SDM (SDM Vol. 2A "Example of
-// Cache and TLB Interpretation"; the P6 manual's Pentium Pro), else the SDM
-// descriptor of the part's cache. Vendor I: GenuineIntel, A: AuthenticAMD. Name
-// "": the description (with the cache suffix); null: a vendor not known.
+// Real processors: leaf 1 EAX from Intel AP-485's signature table and AMD's revision guides;
+// leaf 2 EDX as published where marked SDM (SDM Vol. 2A "Example of Cache and TLB Interpretation",
+// the P6 manual's Pentium Pro), else the SDM descriptor of the part's cache. Vendor I/A: Genuine-
+// Intel/AuthenticAMD. Name "": the description (and cache suffix); null: an unknown vendor.
 struct Processor { const char *cpu, *vendor; std::uint32_t eax1, edx2; int kb; const char* name; };
 constexpr Processor kProcessors[] = {
     {"Pentium P54C", "I", 0x0525, 0, 0, "Pentium"},
@@ -94,8 +92,8 @@ TEST(CpuNamingTest, PublishedProcessors) {
     const std::string expected = Fields(p.eax1) + (amd ? "" : ",Cache:" + std::to_string(p.kb));
     const std::string suffix = p.kb > 0 ? "/" + std::to_string(p.kb) + "KB" : "";
     EXPECT_EQ(Ints({fields, named, type}), Ints({0, 0, amd ? 0 : p.eax1 >> 12 & 15}));
-    EXPECT_EQ(description.c_str(), expected);
-    EXPECT_EQ(name.c_str(), *p.name ? std::string(p.name) : expected + suffix);
+    EXPECT_EQ(description.c_str() + std::string(" ") + name.c_str(),
+              expected + " " + (*p.name ? std::string(p.name) : expected + suffix));
   }
 }
 
@@ -147,11 +145,11 @@ TEST(CpuidTest, RawQueriesAndTheVendorsNul) {
   FakeMachine machine;
   machine.cpuid = {{0, test::VendorLeaf("AuthenticAMD", 0x10)}, {7, {1, 2, 3, 4}},
                    {0x80000000u, {0x80000000u, 0, 0, 0}}};
-  std::uint32_t r[4] = {};
+  std::uint32_t r[4] = {}, v[3] = {};
   CpuidLeaf(r, 7);
-  EXPECT_EQ(Ints(r, r + 4), Ints({1, 2, 3, 4}));
-  EXPECT_EQ(GetVendorRegisters(r[0], r[1], r[2]), 0);
-  EXPECT_EQ(std::string(reinterpret_cast<const char*>(r), 12), "AuthenticAMD");
+  EXPECT_EQ(Ints({r[0], r[1], r[2], r[3], GetVendorRegisters(v[0], v[1], v[2])}),
+            Ints({1, 2, 3, 4, 0}));
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(v), 12), "AuthenticAMD");
   const int extended = ExtendedCpuidSupported();
   machine.cpuid[0x80000000u][0] = 0x80000001u;
   EXPECT_EQ(Ints({extended, ExtendedCpuidSupported(), CpuidSupported()}), Ints({0, 1, 1}));

@@ -35,12 +35,9 @@ def host_cards():
     """[(name, mac, dotted IPv4)] of the Ethernet-type interfaces in index order."""
     links = json.loads(subprocess.run(["ip", "-j", "addr", "show"], capture_output=True,
                                       text=True, check=True).stdout)
-    cards = []
-    for link in sorted(links, key=lambda l: l["ifindex"]):
-        if link.get("link_type") == "ether":
-            ipv4 = [a["local"] for a in link.get("addr_info", []) if a.get("family") == "inet"]
-            cards.append((link["ifname"], link.get("address", "").lower(), (ipv4 + ["0.0.0.0"])[0]))
-    return cards
+    ether = [l for l in sorted(links, key=lambda l: l["ifindex"]) if l.get("link_type") == "ether"]
+    ipv4 = lambda l: [a["local"] for a in l.get("addr_info", []) if a.get("family") == "inet"]
+    return [(l["ifname"], l.get("address", "").lower(), (ipv4(l) + ["0.0.0.0"])[0]) for l in ether]
 
 
 def check(report, platform, serial, host):
@@ -52,9 +49,8 @@ def check(report, platform, serial, host):
     value = dict((label, line[len(p):]) for label, line, p in zip(LABELS, lines[2:7], pad))
     tail = "\n".join(lines[8:])
     cards = [m.groups() for m in CARD.finditer(tail)]
-    errors = []
-    if CARD.sub("", tail) != "" or [c[0] for c in cards] != [str(i + 1) for i in range(len(cards))]:
-        errors.append("card blocks: numbering or text between them")
+    numbered = [c[0] for c in cards] == [str(i + 1) for i in range(len(cards))]
+    errors = [] if numbered and CARD.sub("", tail) == "" else ["card blocks: numbering or text"]
     first_ip = next((h[2] for h in host if not h[2].startswith("127.")), None)
     octets = bytes(int(x) for x in first_ip.split(".")) if first_ip else b""
     want = {"CPUID": expected_signature(), "MAC": host[0][1] if host else "N/A",

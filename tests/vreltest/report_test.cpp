@@ -16,9 +16,7 @@ namespace vrel {
 namespace {
 
 TEST(ReportLineTest, ColonAtColumn41BareHexAndAddresses) {
-  MacAddress mac;
-  const std::uint8_t bytes[6] = {0x00, 0x1A, 0x2B, 0x0C, 0xFF, 0x05};
-  std::memcpy(mac.bytes, bytes, 6);
+  const MacAddress mac{{0x00, 0x1A, 0x2B, 0x0C, 0xFF, 0x05}};
   const std::string l39(39, 'L'), l45(45, 'L'), pad(39, ' ');
   std::ostringstream out;
   PrintHexLine("", 0, 1, out);
