@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # check_consumers.sh <source dir> <build dir> [<toolchain file> <runner>]: builds and runs
 # the consumer project against this build's install tree (for Windows the unpacked CPack
-# ZIP, whose files must be there and whose vreltest.exe must run) and the source tree.
+# ZIP, whose files must be there and whose vreltest.exe must run) and, natively, the source tree.
 set -euo pipefail
 src=$1 build=$2 toolchain=${3:-} runner=${4:-}
 work=$build/consumer-check
@@ -27,5 +27,5 @@ else
   grep -q '^Netcard info (new API):' "$work/zip-report.txt"
 fi
 consume installed -DCMAKE_PREFIX_PATH="$prefix"
-consume source_tree -DVREL_SOURCE_DIR="$src"
+[ -n "$toolchain" ] || consume source_tree -DVREL_SOURCE_DIR="$src"  # the same CMake either way
 echo "consumers: every way works"
