@@ -62,8 +62,7 @@ constexpr Processor kProcessors[] = {
     {"case differs", "AuthenticAMd", 0x0630, 0, 0, nullptr},
 };
 
-// The signature fields as the SDM lays out leaf 1 EAX (stepping, model, family).
-std::string Fields(std::uint32_t eax) {
+std::string Fields(std::uint32_t eax) {  // as the SDM lays out leaf 1 EAX
   return "Model:" + std::to_string(eax >> 4 & 15) + ",Family:" + std::to_string(eax >> 8 & 15) +
          ",Stepping:" + std::to_string(eax & 15);
 }
@@ -155,13 +154,15 @@ TEST(CpuidTest, RawQueriesAndTheVendorsNul) {
   EXPECT_EQ(Ints({extended, ExtendedCpuidSupported(), CpuidSupported()}), Ints({0, 1, 1}));
   machine.hasCpuid = false;
   EXPECT_EQ(CpuidSupported(), 0);
-  CpuInfo info{};  // the comparisons cover the NUL: a thirteenth character fails
-  std::memcpy(info.vendor, "GenuineIntelX", 13);
-  char text[kCpuNameSize] = "-";
-  int f[4] = {-1, -1, -1, -1};
-  EXPECT_EQ(Ints({info.GetSignatureFields(f[0], f[1], f[2], f[3]),
-                  info.GetName(0, 3, 8, 6, text, text), f[0] | f[1] | f[2] | f[3], *text}),
-            Ints({kUnknownCpuVendor, kUnknownCpuVendor, 0, '-'}));
+  for (const char* vendor : {"GenuineIntelX", "AuthenticAMDX"}) {  // the comparisons cover the NUL
+    CpuInfo info{};
+    std::memcpy(info.vendor, vendor, 13);
+    char text[kCpuNameSize] = "-";
+    int f[4] = {-1, -1, -1, -1};
+    EXPECT_EQ(Ints({info.GetSignatureFields(f[0], f[1], f[2], f[3]),
+                    info.GetName(0, 3, 8, 6, text, text), f[0] | f[1] | f[2] | f[3], *text}),
+              Ints({kUnknownCpuVendor, kUnknownCpuVendor, 0, '-'}));
+  }
 }
 
 // Counter readings around the one-second sleep: ticks / 10^6, signed 64-bit
@@ -172,13 +173,12 @@ TEST(ClockTest, TicksOverOneSecondInMegahertz) {
       {1ull << 32, (1ull << 33) - 1 + 3000000000ull, 7294}, {3000000000ull, 1, ~2999ull + 1},
       {0, ~0ull >> 1, 9223372036854}};  // the third wraps; the fourth needs all 64 bits
   for (const auto& c : cases) {
-    FakeMachine machine;
-    machine.tscReadings = {c[0], c[1]};
-    machine.api.Sleep = [](DWORD ms) {  // records the sleep and the readings made before it
+    FakeMachine m;
+    m.tscReadings = {c[0], c[1]};
+    m.api.Sleep = [](DWORD ms) {  // records the sleep and the readings made before it
       FakeMachine::Current().sleeps = {ms, static_cast<DWORD>(FakeMachine::Current().tscReads)};
     };
-    const std::int64_t mhz = MeasureCpuClockMHz();
-    EXPECT_EQ(Ints({mhz, machine.sleeps.at(0), machine.sleeps.at(1), machine.tscReads}),
+    EXPECT_EQ(Ints({MeasureCpuClockMHz(), m.sleeps.at(0), m.sleeps.at(1), m.tscReads}),
               Ints({static_cast<std::int64_t>(c[2]), 1000, 1, 2}));
   }
 }
