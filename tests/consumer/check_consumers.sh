@@ -7,7 +7,7 @@ src=$1 build=$2 toolchain=${3:-} runner=${4:-}
 work=$build/consumer-check
 rm -rf "$work" && mkdir -p "$work"
 consume() {  # <project> <cmake args...>
-  cmake -S "$src/tests/consumer" -B "$work/$1" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+  cmake -S "$src/tests/consumer" -B "$work/$1" -G Ninja -DCMAKE_BUILD_TYPE= \
     ${toolchain:+"-DCMAKE_TOOLCHAIN_FILE=$toolchain"} "${@:2}" >/dev/null
   cmake --build "$work/$1" >/dev/null
   $runner "$work/$1/consumer${toolchain:+.exe}" | tee "$work/$1.txt"
