@@ -23,10 +23,10 @@ namespace {
 using test::FakeMachine;
 using Ints = std::vector<std::int64_t>;
 
-// Real processors: leaf 1 EAX from Intel AP-485's signature table and AMD's revision guides;
-// leaf 2 EDX as published where marked SDM (SDM Vol. 2A "Example of Cache and TLB Interpretation",
-// the P6 manual's Pentium Pro), else the SDM descriptor of the part's cache. Vendor I/A: Genuine-
-// Intel/AuthenticAMD. Name "": the description (and cache suffix); null: an unknown vendor.
+// Leaf 1 EAX from Intel AP-485's signature table and AMD's revision guides; leaf 2 EDX as Intel
+// published it where marked SDM (SDM Vol. 2A cache example; the P6 manual's Pentium Pro), else the
+// part's cache descriptor (SDM table) in the low byte; "model" rows reach entries no part shows.
+// Vendor I, A: Intel, AMD. Name "": the description (and cache suffix); null: an unknown vendor.
 struct Processor { const char *cpu, *vendor; std::uint32_t eax1, edx2; int kb; const char* name; };
 constexpr Processor kProcessors[] = {
     {"Pentium P54C", "I", 0x0525, 0, 0, "Pentium"},
