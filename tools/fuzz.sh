@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # Builds the `fuzz` preset (clang, libFuzzer, AddressSanitizer, UBSan) and runs
-# every fuzz target for the given number of seconds (default 60), one after
-# the other. Each starts from its seed corpus in fuzz/corpus/<target> and
-# keeps what it finds in build/fuzz/corpus/<target> (the repository's seeds
-# stay as they are). Exits non-zero if any target finds a fault; the input
-# that found it is left in build/fuzz/artifacts/.
+# every fuzz target for the given number of seconds (default 60), as many at
+# once as there are processors. Each starts from its seed corpus in
+# fuzz/corpus/<target> and keeps what it finds in build/fuzz/corpus/<target>
+# (the repository's seeds stay as they are). Exits non-zero if any target finds
+# a fault; the input that found it is left in build/fuzz/artifacts/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -14,27 +14,25 @@ cmake --build --preset fuzz -j "$(nproc)"
 
 out=build/fuzz
 mkdir -p "$out/artifacts"
-failed=()
-for target in fuzz_property_text fuzz_card_pass fuzz_md5 fuzz_rijndael; do
-  corpus=$out/corpus/$target
+fuzz_one() {  # <target> <seconds>: prints one line, "passed" or "FAILED"
+  local corpus=build/fuzz/corpus/$1 log=build/fuzz/$1.log
   mkdir -p "$corpus"
-  log=$out/$target.log
-  echo "==== $target: ${seconds}s"
-  if "$out/fuzz/$target" -max_total_time="$seconds" -max_len=4096 -len_control=20 \
-       -print_final_stats=1 -artifact_prefix="$out/artifacts/$target-" \
-       "$corpus" "fuzz/corpus/$target" >"$log" 2>&1; then
-    execs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log")
-    cov=$(grep -o 'cov: [0-9]*' "$log" | tail -1)
-    echo "==== $target: passed, $execs runs, $cov edges"
+  if "build/fuzz/fuzz/$1" -max_total_time="$2" -max_len=4096 -len_control=20 \
+       -print_final_stats=1 -artifact_prefix="build/fuzz/artifacts/$1-" \
+       "$corpus" "fuzz/corpus/$1" >"$log" 2>&1; then
+    echo "fuzz: $1: passed, $2s, $(sed -n 's/^stat::number_of_executed_units: *//p' "$log") runs," \
+         "$(grep -o 'cov: [0-9]*' "$log" | tail -1) edges"
   else
     tail -n 40 "$log"
-    echo "==== $target: FAILED (log $log)"
-    failed+=("$target")
+    echo "fuzz: $1: FAILED (log $log)"
   fi
-done
-
-if [ "${#failed[@]}" -gt 0 ]; then
-  echo "fuzz: faults found by ${failed[*]}"
+}
+export -f fuzz_one
+targets=(fuzz_property_text fuzz_card_pass fuzz_md5 fuzz_rijndael)
+results=$(printf '%s\n' "${targets[@]}" | xargs -P "$(nproc)" -I{} bash -c "fuzz_one {} $seconds")
+echo "$results"
+if [ "$(grep -c ': passed, ' <<<"$results" || true)" -ne "${#targets[@]}" ]; then
+  echo "fuzz: not every target ran its time without a fault"
   exit 1
 fi
 echo "fuzz: every target ran ${seconds}s without a fault"

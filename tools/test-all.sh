@@ -1,39 +1,37 @@
 #!/usr/bin/env bash
-# Installs what is missing, then builds every preset and runs every test:
-# natively, natively under AddressSanitizer and UBSan, for 32-bit Windows
-# under Wine and under ThreadSanitizer; then the hardening checks: coverage of
-# the native suite (printed), every fuzz target for 20 seconds, and the
-# native suite and vreltest under Valgrind. Exits non-zero if any step fails.
+# The test command: installs what is missing, then runs every check and prints
+# the time of each step (the README lists what each step covers):
+#   native       Release build: every suite, the report against this machine, consumers
+#   native-asan  the same suites under AddressSanitizer and UBSan
+#   windows-x86  32-bit Windows build: every suite, the report check, ZIP and consumer, under Wine
+#   tsan         the concurrency suite (the one that starts threads) under ThreadSanitizer
+#   coverage     tools/coverage.sh: native gates, then the Windows-only files under Wine
+#   fuzz         tools/fuzz.sh 20: every target 20 seconds, as many at once as processors
+#   valgrind     tools/valgrind.sh: the native build's suites and vreltest under memcheck
+# Exits non-zero if any step fails; every step runs either way.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-tools/setup.sh all
-
 jobs=$(nproc)
-failed=()
-for preset in native native-asan windows-x86 tsan; do
-  echo "==== $preset"
-  if cmake --preset "$preset" >/dev/null &&
-     cmake --build --preset "$preset" -j "$jobs" &&
-     ctest --preset "$preset"; then
-    echo "==== $preset: passed"
-  else
-    echo "==== $preset: FAILED"
-    failed+=("$preset")
-  fi
-done
+failed=() times=()
+step() {  # <name> <command...>
+  local start=$SECONDS result=passed
+  echo "==== $1 (load $(cut -d' ' -f1 /proc/loadavg))"
+  "${@:2}" || { result=FAILED; failed+=("$1"); }
+  times+=("$(printf '%-12s %5ds  %s' "$1" $((SECONDS - start)) "$result")")
+  echo "==== $1: $result in $((SECONDS - start))s"
+}
+preset() {  # <preset>: configure, build and test
+  cmake --preset "$1" >/dev/null && cmake --build --preset "$1" -j "$jobs" && ctest --preset "$1"
+}
 
-for check in "coverage:tools/coverage.sh" "fuzz:tools/fuzz.sh 20" "valgrind:tools/valgrind.sh"; do
-  name=${check%%:*}
-  echo "==== $name"
-  if ${check#*:}; then
-    echo "==== $name: passed"
-  else
-    echo "==== $name: FAILED"
-    failed+=("$name")
-  fi
-done
+step setup tools/setup.sh all
+for p in native native-asan windows-x86 tsan; do step "$p" preset "$p"; done
+step coverage tools/coverage.sh
+step fuzz tools/fuzz.sh 20
+step valgrind tools/valgrind.sh
 
+printf '%s\n' "---- time per step" "${times[@]}" "$(printf '%-12s %5ds' total "$SECONDS")"
 if [ "${#failed[@]}" -gt 0 ]; then
   echo "FAILED: ${failed[*]}"
   exit 1
