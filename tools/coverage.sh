@@ -11,6 +11,11 @@
 # Wine and every line of each *_win32.cpp of utils/vrel must have run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+# gcovr checks that it can write its --output file by creating and then
+# deleting it, so it must never be pointed at /dev/null (run as root, that
+# removes the device). Reports nobody reads go to this scratch file.
+scratch=$(mktemp)
+trap 'rm -f "$scratch"' EXIT
 
 cmake --preset coverage >/dev/null
 cmake --build --preset coverage -j "$(nproc)"
@@ -22,7 +27,7 @@ echo "coverage: native build and suites took ${SECONDS}s"
 gcovr "${filters[@]}" build/coverage -j "$(nproc)" --exclude-throw-branches \
   --html-details build/coverage/coverage.html --print-summary \
   --fail-under-line 95 --fail-under-branch 90 | tail -n 3 | sed 's/^/coverage: /'
-gcovr "${filters[@]}" build/coverage -j "$(nproc)" --print-summary --output /dev/null |
+gcovr "${filters[@]}" build/coverage -j "$(nproc)" --print-summary --output "$scratch" |
   sed -n 's/^branches: /coverage: branches with exception edges: /p'
 
 # The Windows-only files, from the Wine run of the suites (the allocation
@@ -39,5 +44,5 @@ objects=(build/windows-coverage/utils build/windows-coverage/tests)
 gcovr --root . --gcov-executable i686-w64-mingw32-gcov-posix --filter '.*_win32\.cpp' \
   "${objects[@]}" --txt | grep '_win32\.cpp' | sed 's/^/coverage under Wine: /'
 gcovr --root . --gcov-executable i686-w64-mingw32-gcov-posix --filter 'utils/vrel/.*_win32\.cpp' \
-  "${objects[@]}" --fail-under-line 100 --output /dev/null
+  "${objects[@]}" --fail-under-line 100 --output "$scratch"
 echo "coverage: native part ${native_seconds}s, Windows part $((SECONDS - native_seconds))s"
