@@ -13,6 +13,11 @@ namespace vrel {
 namespace rijndael {
 namespace {
 
+// The per-round helpers are inlined whatever the optimisation level, so that
+// the state arrays become registers (at -O2 GCC would otherwise call them with
+// the state in memory).
+#define VREL_ROUND_INLINE inline __attribute__((always_inline))
+
 template <int Nb>
 using Columns = std::make_integer_sequence<int, Nb>;
 
@@ -31,27 +36,27 @@ constexpr int From(int i, int row) {
 }
 
 template <int Nb, int... I>
-inline void AddFirstKey(const unsigned char* in, const std::uint32_t* k, std::uint32_t (&s)[Nb],
-                        std::integer_sequence<int, I...>) {
+VREL_ROUND_INLINE void AddFirstKey(const unsigned char* in, const std::uint32_t* k,
+                                   std::uint32_t (&s)[Nb], std::integer_sequence<int, I...>) {
   ((s[I] = LoadBe(in + 4 * I) ^ k[I]), ...);
 }
 
 // (Inv)SubBytes, (Inv)ShiftRows, (Inv)MixColumns and AddRoundKey: te holds
 // the first three for the cipher, td for the equivalent inverse cipher.
 template <int Nb, bool Inverse, int... I>
-inline void Round(const std::uint32_t (&s)[Nb], std::uint32_t (&t)[Nb], const std::uint32_t* k,
-                  std::integer_sequence<int, I...>) {
+VREL_ROUND_INLINE void Round(const std::uint32_t (&s)[Nb], std::uint32_t (&t)[Nb],
+                             const std::uint32_t* k, std::integer_sequence<int, I...>) {
   const auto& tb = Inverse ? kTables.td : kTables.te;
   ((t[I] = tb[0][Byte(s[I], 3)] ^ tb[1][Byte(s[From<Nb, Inverse>(I, 1)], 2)] ^
-           tb[2][Byte(s[From<Nb, Inverse>(I, 2)], 1)] ^
-           tb[3][Byte(s[From<Nb, Inverse>(I, 3)], 0)] ^ k[I]),
+           tb[2][Byte(s[From<Nb, Inverse>(I, 2)], 1)] ^ tb[3][Byte(s[From<Nb, Inverse>(I, 3)], 0)] ^
+           k[I]),
    ...);
 }
 
 // The last round has no (Inv)MixColumns: the S-box image of the same bytes.
 template <int Nb, bool Inverse, int... I>
-inline void LastRound(const std::uint32_t (&s)[Nb], const std::uint32_t* k, unsigned char* out,
-                      std::integer_sequence<int, I...>) {
+VREL_ROUND_INLINE void LastRound(const std::uint32_t (&s)[Nb], const std::uint32_t* k,
+                                 unsigned char* out, std::integer_sequence<int, I...>) {
   const std::uint8_t* box = Inverse ? kTables.invSbox : kTables.sbox;
   (StoreBe(out + 4 * I, (std::uint32_t(box[Byte(s[I], 3)]) << 24 |
                          std::uint32_t(box[Byte(s[From<Nb, Inverse>(I, 1)], 2)]) << 16 |
@@ -79,8 +84,9 @@ void Block(const std::uint32_t* k, int rounds, const unsigned char* in, unsigned
 template <bool Inverse>
 BlockFunction Function(int columns, int stride) {
   if (columns == 4) {
-    return stride == 4 ? Block<4, 4, Inverse> : stride == 6 ? Block<4, 6, Inverse>
-                                                            : Block<4, 8, Inverse>;
+    return stride == 4   ? Block<4, 4, Inverse>
+           : stride == 6 ? Block<4, 6, Inverse>
+                         : Block<4, 8, Inverse>;
   }
   return columns == 6 ? Block<6, 6, Inverse> : Block<8, 8, Inverse>;
 }
