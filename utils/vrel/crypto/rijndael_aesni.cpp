@@ -29,14 +29,17 @@ namespace rijndael {
 namespace aesni {
 namespace {
 
-// Blocks in flight: eight fill x86-64's sixteen vector registers about
-// half-way; 32-bit x86 has eight registers.
+// Blocks in flight, to cover the instructions' latency: eight on x86-64;
+// six on 32-bit x86, whose eight vector registers then hold the blocks without
+// spilling. The round keys are copied to aligned stack memory first, which the
+// instructions can take as operands directly.
 #if defined(__x86_64__)
 constexpr std::size_t kLanes = 8;
 #else
-constexpr std::size_t kLanes = 4;
+constexpr std::size_t kLanes = 6;
 #endif
 using LaneIndex = std::make_index_sequence<kLanes>;
+using Keys = __m128i[15];  // rounds + 1 <= 15 rows
 
 VREL_AES_INLINE __m128i Load(const unsigned char* p) {
   return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
@@ -45,42 +48,43 @@ VREL_AES_INLINE void Store(unsigned char* p, __m128i v) {
   _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v);
 }
 
-VREL_AES_INLINE __m128i Encrypt(const unsigned char* keys, int rounds, __m128i s) {
-  s = _mm_xor_si128(s, Load(keys));
-  for (int r = 1; r < rounds; ++r) s = _mm_aesenc_si128(s, Load(keys + 16 * r));
-  return _mm_aesenclast_si128(s, Load(keys + 16 * rounds));
+VREL_AES_INLINE void CopyKeys(const unsigned char* keys, int rounds, Keys& k) {
+  for (int r = 0; r <= rounds; ++r) k[r] = Load(keys + 16 * r);
 }
 
-VREL_AES_INLINE __m128i Decrypt(const unsigned char* keys, int rounds, __m128i s) {
-  s = _mm_xor_si128(s, Load(keys));
-  for (int r = 1; r < rounds; ++r) s = _mm_aesdec_si128(s, Load(keys + 16 * r));
-  return _mm_aesdeclast_si128(s, Load(keys + 16 * rounds));
+VREL_AES_INLINE __m128i Encrypt(const Keys& k, int rounds, __m128i s) {
+  s = _mm_xor_si128(s, k[0]);
+  for (int r = 1; r < rounds; ++r) s = _mm_aesenc_si128(s, k[r]);
+  return _mm_aesenclast_si128(s, k[rounds]);
+}
+
+VREL_AES_INLINE __m128i Decrypt(const Keys& k, int rounds, __m128i s) {
+  s = _mm_xor_si128(s, k[0]);
+  for (int r = 1; r < rounds; ++r) s = _mm_aesdec_si128(s, k[r]);
+  return _mm_aesdeclast_si128(s, k[rounds]);
 }
 
 // Every round applied to all lanes before the next round's key is loaded.
 template <bool Inverse, std::size_t... I>
-VREL_AES_INLINE void Lanes(const unsigned char* keys, int rounds, __m128i (&s)[kLanes],
+VREL_AES_INLINE void Lanes(const Keys& k, int rounds, __m128i (&s)[kLanes],
                            std::index_sequence<I...>) {
-  __m128i k = Load(keys);
-  ((s[I] = _mm_xor_si128(s[I], k)), ...);
+  ((s[I] = _mm_xor_si128(s[I], k[0])), ...);
   for (int r = 1; r < rounds; ++r) {
-    k = Load(keys + 16 * r);
     if (Inverse) {
-      ((s[I] = _mm_aesdec_si128(s[I], k)), ...);
+      ((s[I] = _mm_aesdec_si128(s[I], k[r])), ...);
     } else {
-      ((s[I] = _mm_aesenc_si128(s[I], k)), ...);
+      ((s[I] = _mm_aesenc_si128(s[I], k[r])), ...);
     }
   }
-  k = Load(keys + 16 * rounds);
   if (Inverse) {
-    ((s[I] = _mm_aesdeclast_si128(s[I], k)), ...);
+    ((s[I] = _mm_aesdeclast_si128(s[I], k[rounds])), ...);
   } else {
-    ((s[I] = _mm_aesenclast_si128(s[I], k)), ...);
+    ((s[I] = _mm_aesenclast_si128(s[I], k[rounds])), ...);
   }
 }
 
 template <bool Inverse, std::size_t... I>
-VREL_AES_INLINE void EcbLanes(const unsigned char* keys, int rounds, const unsigned char* in,
+VREL_AES_INLINE void EcbLanes(const Keys& keys, int rounds, const unsigned char* in,
                               unsigned char* out, std::index_sequence<I...> lanes) {
   __m128i s[kLanes] = {Load(in + 16 * I)...};
   Lanes<Inverse>(keys, rounds, s, lanes);
@@ -88,8 +92,10 @@ VREL_AES_INLINE void EcbLanes(const unsigned char* keys, int rounds, const unsig
 }
 
 template <bool Inverse>
-VREL_AES_INLINE void Ecb(const unsigned char* keys, int rounds, const unsigned char* in,
+VREL_AES_INLINE void Ecb(const unsigned char* rows, int rounds, const unsigned char* in,
                          unsigned char* out, std::size_t blocks) {
+  Keys keys;
+  CopyKeys(rows, rounds, keys);
   for (; blocks >= kLanes; blocks -= kLanes, in += 16 * kLanes, out += 16 * kLanes) {
     EcbLanes<Inverse>(keys, rounds, in, out, LaneIndex{});
   }
@@ -101,7 +107,7 @@ VREL_AES_INLINE void Ecb(const unsigned char* keys, int rounds, const unsigned c
 // P[i] = D(C[i]) ^ C[i-1]. The outputs are stored last to first, each after
 // the ciphertext block it overwrites was read, so that in place works.
 template <std::size_t... I>
-VREL_AES_INLINE __m128i CbcLanes(const unsigned char* keys, int rounds, __m128i chain,
+VREL_AES_INLINE __m128i CbcLanes(const Keys& keys, int rounds, __m128i chain,
                                  const unsigned char* in, unsigned char* out,
                                  std::index_sequence<I...> lanes) {
   __m128i s[kLanes] = {Load(in + 16 * I)...};
@@ -117,7 +123,7 @@ VREL_AES_INLINE __m128i CbcLanes(const unsigned char* keys, int rounds, __m128i 
 // P[i] = E(C[i-1]) ^ C[i]. Each output is stored right after its own
 // ciphertext block is read; the lanes read the earlier blocks before that.
 template <std::size_t... I>
-VREL_AES_INLINE __m128i CfbLanes(const unsigned char* keys, int rounds, __m128i chain,
+VREL_AES_INLINE __m128i CfbLanes(const Keys& keys, int rounds, __m128i chain,
                                  const unsigned char* in, unsigned char* out,
                                  std::index_sequence<I...> lanes) {
   __m128i s[kLanes] = {(I == 0 ? chain : Load(in + 16 * I - 16))...};
@@ -151,9 +157,10 @@ VREL_AES_ENTRY void DecryptEcb(const unsigned char* keys, int rounds, const unsi
   Ecb<true>(keys, rounds, in, out, blocks);
 }
 
-VREL_AES_ENTRY void EncryptCbc(const unsigned char* keys, int rounds, unsigned char* chain,
-                               const unsigned char* in, unsigned char* out,
-                               std::size_t blocks) {
+VREL_AES_ENTRY void EncryptCbc(const unsigned char* rows, int rounds, unsigned char* chain,
+                               const unsigned char* in, unsigned char* out, std::size_t blocks) {
+  Keys keys;
+  CopyKeys(rows, rounds, keys);
   __m128i c = Load(chain);
   for (; blocks > 0; --blocks, in += 16, out += 16) {
     c = Encrypt(keys, rounds, _mm_xor_si128(c, Load(in)));
@@ -162,9 +169,10 @@ VREL_AES_ENTRY void EncryptCbc(const unsigned char* keys, int rounds, unsigned c
   Store(chain, c);
 }
 
-VREL_AES_ENTRY void DecryptCbc(const unsigned char* keys, int rounds, unsigned char* chain,
-                               const unsigned char* in, unsigned char* out,
-                               std::size_t blocks) {
+VREL_AES_ENTRY void DecryptCbc(const unsigned char* rows, int rounds, unsigned char* chain,
+                               const unsigned char* in, unsigned char* out, std::size_t blocks) {
+  Keys keys;
+  CopyKeys(rows, rounds, keys);
   __m128i c = Load(chain);
   for (; blocks >= kLanes; blocks -= kLanes, in += 16 * kLanes, out += 16 * kLanes) {
     c = CbcLanes(keys, rounds, c, in, out, LaneIndex{});
@@ -177,9 +185,10 @@ VREL_AES_ENTRY void DecryptCbc(const unsigned char* keys, int rounds, unsigned c
   Store(chain, c);
 }
 
-VREL_AES_ENTRY void EncryptCfb(const unsigned char* keys, int rounds, unsigned char* chain,
-                               const unsigned char* in, unsigned char* out,
-                               std::size_t blocks) {
+VREL_AES_ENTRY void EncryptCfb(const unsigned char* rows, int rounds, unsigned char* chain,
+                               const unsigned char* in, unsigned char* out, std::size_t blocks) {
+  Keys keys;
+  CopyKeys(rows, rounds, keys);
   __m128i c = Load(chain);
   for (; blocks > 0; --blocks, in += 16, out += 16) {
     c = _mm_xor_si128(Encrypt(keys, rounds, c), Load(in));
@@ -188,9 +197,10 @@ VREL_AES_ENTRY void EncryptCfb(const unsigned char* keys, int rounds, unsigned c
   Store(chain, c);
 }
 
-VREL_AES_ENTRY void DecryptCfb(const unsigned char* keys, int rounds, unsigned char* chain,
-                               const unsigned char* in, unsigned char* out,
-                               std::size_t blocks) {
+VREL_AES_ENTRY void DecryptCfb(const unsigned char* rows, int rounds, unsigned char* chain,
+                               const unsigned char* in, unsigned char* out, std::size_t blocks) {
+  Keys keys;
+  CopyKeys(rows, rounds, keys);
   __m128i c = Load(chain);
   for (; blocks >= kLanes; blocks -= kLanes, in += 16 * kLanes, out += 16 * kLanes) {
     c = CfbLanes(keys, rounds, c, in, out, LaneIndex{});
