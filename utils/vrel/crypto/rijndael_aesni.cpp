@@ -15,6 +15,8 @@
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
 
+#include <utility>
+
 // On 32-bit x86 the stack may come 4-byte aligned (Windows callers); the
 // entry points realign it, so that spilled vector registers stay aligned.
 #if defined(__i386__)
