@@ -1,7 +1,8 @@
 // MD5 and Rijndael throughput, each case measured for vrel and, where OpenSSL
 // has the same operation, for OpenSSL's libcrypto in the same run. Names are
-// <Implementation>/<case>; tools/bench.sh turns the results into MB/s and
-// ratios.
+// <Implementation>/<case>: Vrel (the AES instructions where the processor has
+// them), VrelTables (the portable table rounds, forced) and OpenSSL;
+// tools/bench.sh turns the results into MB/s and ratios.
 #include <benchmark/benchmark.h>
 #include <openssl/evp.h>
 
@@ -36,7 +37,7 @@ std::vector<unsigned char> Data(std::size_t n) {
   return bytes;
 }
 
-void Vrel(benchmark::State& state, Case c) {
+void Run(benchmark::State& state, Case c) {
   const std::vector<unsigned char> in = Data(c.size);
   std::vector<unsigned char> out(c.size);
   if (c.md5) {
@@ -50,6 +51,7 @@ void Vrel(benchmark::State& state, Case c) {
     const std::vector<unsigned char> iv = Data(static_cast<std::size_t>(c.blockSize));
     vrel::RijndaelCipher cipher;
     cipher.SetKey(key.data(), iv.data(), c.keyLength, c.blockSize);
+    state.SetLabel(cipher.UsesAesInstructions() ? "AES instructions" : "table rounds");
     for (auto _ : state) {
       if (c.encrypt) {
         cipher.EncryptBuffer(in.data(), out.data(), in.size(), c.mode);
@@ -61,6 +63,27 @@ void Vrel(benchmark::State& state, Case c) {
   }
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
                           static_cast<std::int64_t>(c.size));
+}
+
+void Vrel(benchmark::State& state, Case c) {
+  vrel::RijndaelCipher::AllowAesInstructions(true);
+  Run(state, c);
+}
+
+void VrelTables(benchmark::State& state, Case c) {
+  vrel::RijndaelCipher::AllowAesInstructions(false);
+  Run(state, c);
+  vrel::RijndaelCipher::AllowAesInstructions(true);
+}
+
+const EVP_CIPHER* OpensslCipher(int keyLength, int mode) {
+  if (keyLength == 32) {
+    return mode == vrel::CBC   ? EVP_aes_256_cbc()
+           : mode == vrel::CFB ? EVP_aes_256_cfb128()
+                               : EVP_aes_256_ecb();
+  }
+  return mode == vrel::CBC ? EVP_aes_128_cbc() : mode == vrel::CFB ? EVP_aes_128_cfb128()
+                                                                   : EVP_aes_128_ecb();
 }
 
 void OpenSSL(benchmark::State& state, Case c) {
@@ -78,8 +101,8 @@ void OpenSSL(benchmark::State& state, Case c) {
       benchmark::DoNotOptimize(digest);
     }
   } else {
-    const EVP_CIPHER* type = c.mode == vrel::CBC ? EVP_aes_128_cbc() : EVP_aes_128_ecb();
-    const std::vector<unsigned char> key = Data(16);
+    const EVP_CIPHER* type = OpensslCipher(c.keyLength, c.mode);
+    const std::vector<unsigned char> key = Data(static_cast<std::size_t>(c.keyLength));
     const std::vector<unsigned char> iv = Data(16);
     std::unique_ptr<EVP_CIPHER_CTX, decltype(&EVP_CIPHER_CTX_free)> ctx(EVP_CIPHER_CTX_new(),
                                                                         &EVP_CIPHER_CTX_free);
@@ -102,20 +125,31 @@ BENCHMARK_CAPTURE(OpenSSL, md5_64B, Md5(64));
 BENCHMARK_CAPTURE(Vrel, md5_1MiB, Md5(kMiB));
 BENCHMARK_CAPTURE(OpenSSL, md5_1MiB, Md5(kMiB));
 
-BENCHMARK_CAPTURE(Vrel, aes128_ecb_encrypt_1MiB, Cipher(16, 16, vrel::ECB, true));
-BENCHMARK_CAPTURE(OpenSSL, aes128_ecb_encrypt_1MiB, Cipher(16, 16, vrel::ECB, true));
-BENCHMARK_CAPTURE(Vrel, aes128_ecb_decrypt_1MiB, Cipher(16, 16, vrel::ECB, false));
-BENCHMARK_CAPTURE(OpenSSL, aes128_ecb_decrypt_1MiB, Cipher(16, 16, vrel::ECB, false));
-BENCHMARK_CAPTURE(Vrel, aes128_cbc_encrypt_1MiB, Cipher(16, 16, vrel::CBC, true));
-BENCHMARK_CAPTURE(OpenSSL, aes128_cbc_encrypt_1MiB, Cipher(16, 16, vrel::CBC, true));
-BENCHMARK_CAPTURE(Vrel, aes128_cbc_decrypt_1MiB, Cipher(16, 16, vrel::CBC, false));
-BENCHMARK_CAPTURE(OpenSSL, aes128_cbc_decrypt_1MiB, Cipher(16, 16, vrel::CBC, false));
+// AES: vrel's default path and OpenSSL's; vrel's table rounds for the
+// 16-byte ECB cases, the reference of the wide blocks below.
+#define VREL_AES_CASE(name, key, mode, encrypt)                    \
+  BENCHMARK_CAPTURE(Vrel, name, Cipher(key, 16, mode, encrypt));    \
+  BENCHMARK_CAPTURE(OpenSSL, name, Cipher(key, 16, mode, encrypt))
+VREL_AES_CASE(aes128_ecb_encrypt_1MiB, 16, vrel::ECB, true);
+VREL_AES_CASE(aes128_ecb_decrypt_1MiB, 16, vrel::ECB, false);
+VREL_AES_CASE(aes128_cbc_encrypt_1MiB, 16, vrel::CBC, true);
+VREL_AES_CASE(aes128_cbc_decrypt_1MiB, 16, vrel::CBC, false);
+VREL_AES_CASE(aes128_cfb_encrypt_1MiB, 16, vrel::CFB, true);
+VREL_AES_CASE(aes128_cfb_decrypt_1MiB, 16, vrel::CFB, false);
+VREL_AES_CASE(aes256_ecb_encrypt_1MiB, 32, vrel::ECB, true);
+VREL_AES_CASE(aes256_ecb_decrypt_1MiB, 32, vrel::ECB, false);
+VREL_AES_CASE(aes256_cbc_encrypt_1MiB, 32, vrel::CBC, true);
+VREL_AES_CASE(aes256_cbc_decrypt_1MiB, 32, vrel::CBC, false);
+VREL_AES_CASE(aes256_cfb_encrypt_1MiB, 32, vrel::CFB, true);
+VREL_AES_CASE(aes256_cfb_decrypt_1MiB, 32, vrel::CFB, false);
+BENCHMARK_CAPTURE(VrelTables, aes128_ecb_encrypt_1MiB, Cipher(16, 16, vrel::ECB, true));
+BENCHMARK_CAPTURE(VrelTables, aes128_ecb_decrypt_1MiB, Cipher(16, 16, vrel::ECB, false));
+BENCHMARK_CAPTURE(VrelTables, aes256_ecb_encrypt_1MiB, Cipher(32, 16, vrel::ECB, true));
 
-// The general path for wide blocks; its per-byte cost is compared with the
-// 16-byte path for the same key length (aes128_* above, aes256_* below).
+// The table rounds for wide blocks; tools/bench.sh compares their per-byte
+// cost with the 16-byte table rounds of the same key length.
 BENCHMARK_CAPTURE(Vrel, key16_block24_ecb_encrypt_1MiB, Cipher(16, 24, vrel::ECB, true));
 BENCHMARK_CAPTURE(Vrel, key16_block24_ecb_decrypt_1MiB, Cipher(16, 24, vrel::ECB, false));
 BENCHMARK_CAPTURE(Vrel, key16_block32_ecb_encrypt_1MiB, Cipher(16, 32, vrel::ECB, true));
 BENCHMARK_CAPTURE(Vrel, key16_block32_ecb_decrypt_1MiB, Cipher(16, 32, vrel::ECB, false));
-BENCHMARK_CAPTURE(Vrel, aes256_ecb_encrypt_1MiB, Cipher(32, 16, vrel::ECB, true));
 BENCHMARK_CAPTURE(Vrel, key32_block32_ecb_encrypt_1MiB, Cipher(32, 32, vrel::ECB, true));

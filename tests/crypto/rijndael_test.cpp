@@ -1,244 +1,152 @@
-// The cipher's modes, chain handling, checks and messages.
-#include "vrel/crypto/rijndael.h"
-
+// The cipher's contract on both paths, the choice of path, and the two paths
+// against each other over random inputs (on every target).
+#include <fake_machine.h>
 #include <gtest/gtest.h>
 
-#include <exception>
-#include <functional>
-#include <string>
-#include <vector>
+#include "crypto_test.h"
 
-#include "hex.h"
-
-namespace vrel {
+namespace vrel::test {
 namespace {
 
-using Bytes = std::vector<unsigned char>;
-using test::ToHex;
-
 const int kLengths[] = {16, 24, 32};
-const int kModes[] = {ECB, CBC, CFB};
+const char kBadSize[] = "The input data is not a multiple of the right size";
 
-// Bytes seed, seed + 1, ... (mod 256).
 Bytes Pattern(std::size_t n, int seed) {
   Bytes bytes(n);
   for (std::size_t i = 0; i < n; ++i) bytes[i] = static_cast<unsigned char>(seed + i * 7);
   return bytes;
 }
 
-RijndaelCipher Keyed(int keyLength, int blockSize, int seed = 1) {
-  const Bytes key = Pattern(static_cast<std::size_t>(keyLength), seed);
-  const Bytes iv = Pattern(static_cast<std::size_t>(blockSize), seed + 100);
-  RijndaelCipher cipher;
-  cipher.SetKey(key.data(), iv.data(), keyLength, blockSize);
-  return cipher;
-}
-
-Bytes Encrypt(RijndaelCipher& cipher, const Bytes& in, int mode) {
-  Bytes out(in.size());
-  cipher.EncryptBuffer(in.data(), out.data(), in.size(), mode);
-  return out;
-}
-
-Bytes Decrypt(RijndaelCipher& cipher, const Bytes& in, int mode) {
-  Bytes out(in.size());
-  cipher.DecryptBuffer(in.data(), out.data(), in.size(), mode);
-  return out;
-}
-
-std::string Chain(const RijndaelCipher& cipher) {
-  return ToHex(cipher.GetChain(), static_cast<std::size_t>(cipher.GetBlockSize()));
-}
-
-// The exception's what(), or "" when nothing was thrown.
-std::string Message(const std::function<void()>& operation) {
-  try {
-    operation();
-  } catch (const std::exception& e) {
-    return e.what();
-  }
-  return "";
-}
-
-TEST(RijndaelTest, EveryLengthPairRoundTripsInEveryMode) {
+TEST(RijndaelTest, EveryLengthPairAndModeOnBothPaths) {
   for (int keyLength : kLengths) {
-    for (int blockSize : kLengths) {
-      SCOPED_TRACE("key " + std::to_string(keyLength) + ", block " + std::to_string(blockSize));
-      const int nk = keyLength / 4, nb = blockSize / 4;
-      EXPECT_EQ(Keyed(keyLength, blockSize).GetRounds(), (nk > nb ? nk : nb) + 6);
-
-      const Bytes plain = Pattern(4 * static_cast<std::size_t>(blockSize), 9);
-      for (int mode : kModes) {
-        RijndaelCipher enc = Keyed(keyLength, blockSize);
-        RijndaelCipher dec = Keyed(keyLength, blockSize);
-        const Bytes encrypted = Encrypt(enc, plain, mode);
-        EXPECT_NE(encrypted, plain) << "mode " << mode;
-        EXPECT_EQ(Decrypt(dec, encrypted, mode), plain) << "mode " << mode;
+    for (int block : kLengths) {
+      for (Path path : kPaths) {
+        const auto size = static_cast<std::size_t>(block);
+        const Bytes key = Pattern(static_cast<std::size_t>(keyLength), 1), iv = Pattern(size, 2);
+        const Bytes plain = Pattern(4 * size, 3);
+        for (int mode : {0, 1, 2, 3, -1}) {  // any other mode value is ECB
+          SCOPED_TRACE(std::to_string(keyLength) + "/" + std::to_string(block) + " mode " +
+                       std::to_string(mode) + " on " + Name(path));
+          RijndaelCipher whole = Keyed(path, key, iv, block), ecb = Keyed(path, key, iv, block);
+          EXPECT_EQ(whole.GetRounds(), std::max(keyLength, block) / 4 + 6);
+          const Bytes cipherText = Crypt(whole, true, mode, plain);
+          const bool chained = mode == CBC || mode == CFB;
+          EXPECT_EQ(cipherText == Crypt(ecb, true, ECB, plain), !chained);
+          const std::string chainAfter =
+              ToHex(chained ? cipherText.data() + 3 * size : iv.data(), size);
+          EXPECT_EQ(Chain(whole), chainAfter);
+          // Split after one block, in place: the chain carries over.
+          RijndaelCipher split = Keyed(path, key, iv, block), dec = Keyed(path, key, iv, block);
+          EXPECT_EQ(Crypt(split, true, mode, plain, size, true), cipherText);
+          EXPECT_EQ(Chain(split), chainAfter);
+          EXPECT_EQ(Crypt(dec, false, mode, cipherText, 3 * size, true), plain);
+          EXPECT_EQ(Chain(dec), chainAfter);
+          // A null chain is zeros, also when SetKey keys the object again.
+          RijndaelCipher zeros = Keyed(path, key, Bytes(size), block);
+          whole.SetKey(key.data(), nullptr, keyLength, block);
+          EXPECT_EQ(Chain(whole), ToHex(Bytes(size)));
+          EXPECT_EQ(Crypt(whole, true, mode, plain), Crypt(zeros, true, mode, plain));
+        }
+        // XorChain combines one block: x ^ x is zeros, the rest stays.
+        Bytes x = plain, expected = plain;
+        std::fill_n(expected.begin(), size, 0);
+        Keyed(path, key, iv, block).XorChain(x.data(), plain.data());
+        EXPECT_EQ(x, expected);
       }
-
-      const RijndaelCipher cipher = Keyed(keyLength, blockSize);
-      Bytes block(plain.begin(), plain.begin() + blockSize), out(block.size()), back(block.size());
-      cipher.EncryptOneBlock(block.data(), out.data());
-      cipher.DecryptOneBlock(out.data(), back.data());
-      EXPECT_EQ(back, block);
     }
   }
 }
 
-TEST(RijndaelTest, ChainedCallsContinueAndLeaveTheLastCiphertextBlock) {
-  for (int blockSize : kLengths) {
-    for (int mode : {CBC, CFB}) {
-      SCOPED_TRACE("block " + std::to_string(blockSize) + ", mode " + std::to_string(mode));
-      const std::size_t size = static_cast<std::size_t>(blockSize);
-      const Bytes plain = Pattern(2 * size, 3);
-      const Bytes first(plain.begin(), plain.begin() + blockSize);
-      const Bytes second(plain.begin() + blockSize, plain.end());
+// Misuse rows: the call and what() when keyed ("" for none); unkeyed, the SetKey
+// rows throw the same and every other call "Not Initialized".
+enum Op { kSetKeyNull, kSetKey, kEncrypt, kDecrypt, kEncryptBlock, kDecryptBlock, kBlock16, kXor };
+const struct {
+  Op op;
+  int a, b;  // SetKey: key and block length; buffers: length and mode
+  const char* keyed;
+} kMisuse[] = {  // clang-format off
+    {kSetKeyNull, 20, 20, "No key"}, {kSetKey, 20, 20, "Bad key len"},
+    {kSetKey, 0, 16, "Bad key len"}, {kSetKey, 16, 20, "Bad block len"},
+    {kSetKey, 32, 64, "Bad block len"},
+    {kEncrypt, 0, CBC, kBadSize}, {kEncrypt, 24, ECB, kBadSize}, {kDecrypt, 17, CFB, kBadSize},
+    {kDecrypt, 15, CBC, kBadSize}, {kEncrypt, 32, CFB, ""}, {kEncryptBlock, 0, 0, ""},
+    {kDecryptBlock, 0, 0, ""}, {kBlock16, 0, 0, ""}, {kXor, 0, 0, ""}};  // clang-format on
 
-      RijndaelCipher once = Keyed(16, blockSize);
-      const Bytes whole = Encrypt(once, plain, mode);
-      EXPECT_EQ(Chain(once), ToHex(whole.data() + size, size));
-
-      RijndaelCipher twice = Keyed(16, blockSize);
-      Bytes pieces = Encrypt(twice, first, mode);
-      EXPECT_EQ(Chain(twice), ToHex(pieces));
-      const Bytes rest = Encrypt(twice, second, mode);
-      pieces.insert(pieces.end(), rest.begin(), rest.end());
-      EXPECT_EQ(pieces, whole);
-      EXPECT_EQ(Chain(twice), Chain(once));
-
-      RijndaelCipher dec = Keyed(16, blockSize);
-      EXPECT_EQ(Decrypt(dec, Bytes(whole.begin(), whole.begin() + blockSize), mode), first);
-      EXPECT_EQ(Decrypt(dec, Bytes(whole.begin() + blockSize, whole.end()), mode), second);
-      EXPECT_EQ(Chain(dec), Chain(once));
-    }
-  }
+std::string Expected(const std::string& what) {
+  if (what.empty()) return "";
+  if (what == kBadSize) return Exception<std::length_error>(what);
+  return what == "Not Initialized" ? Exception<std::logic_error>(what)
+                                   : Exception<std::invalid_argument>(what);
 }
 
-TEST(RijndaelTest, UnknownModesAreEcbAndLeaveTheChain) {
-  RijndaelCipher cipher = Keyed(24, 16);
-  const std::string chain = Chain(cipher);
-  const Bytes plain = Pattern(48, 5);
-  const Bytes ecb = Encrypt(cipher, plain, ECB);
-  EXPECT_EQ(Encrypt(cipher, plain, 7), ecb);
-  EXPECT_EQ(Decrypt(cipher, ecb, 7), plain);
-  EXPECT_EQ(Chain(cipher), chain);
-}
-
-TEST(RijndaelTest, EveryModeRunsInPlace) {
-  for (int blockSize : kLengths) {
-    for (int mode : kModes) {
-      const Bytes plain = Pattern(3 * static_cast<std::size_t>(blockSize), 11);
-      RijndaelCipher reference = Keyed(32, blockSize);
-      const Bytes expected = Encrypt(reference, plain, mode);
-
-      RijndaelCipher cipher = Keyed(32, blockSize);
-      Bytes data = plain;
-      cipher.EncryptBuffer(data.data(), data.data(), data.size(), mode);
-      EXPECT_EQ(data, expected) << blockSize << "/" << mode;
-      cipher = Keyed(32, blockSize);
-      cipher.DecryptBuffer(data.data(), data.data(), data.size(), mode);
-      EXPECT_EQ(data, plain) << blockSize << "/" << mode;
-    }
-  }
-}
-
-TEST(RijndaelTest, NullChainMeansZeros) {
-  const Bytes key = Pattern(16, 1);
-  const Bytes zeros(32, 0);
-  RijndaelCipher withNull;
-  withNull.SetKey(key.data(), nullptr, 16, 32);
-  EXPECT_EQ(Chain(withNull), ToHex(zeros));
-  RijndaelCipher withZeros;
-  withZeros.SetKey(key.data(), zeros.data(), 16, 32);
-  const Bytes plain = Pattern(64, 2);
-  EXPECT_EQ(Encrypt(withNull, plain, CBC), Encrypt(withZeros, plain, CBC));
-}
-
-TEST(RijndaelTest, SetKeyAgainRestartsTheChain) {
-  RijndaelCipher cipher = Keyed(16, 16);
-  const Bytes plain = Pattern(32, 4);
-  const Bytes first = Encrypt(cipher, plain, CBC);
-  EXPECT_NE(Encrypt(cipher, plain, CBC), first);  // continues from the chain
-
-  const Bytes key = Pattern(16, 1);
-  const Bytes iv = Pattern(16, 101);
-  cipher.SetKey(key.data(), iv.data(), 16, 16);
-  EXPECT_EQ(Encrypt(cipher, plain, CBC), first);
-  const Bytes otherIv = Pattern(16, 55);
-  cipher.SetKey(key.data(), otherIv.data(), 16, 16);
-  EXPECT_EQ(Chain(cipher), ToHex(otherIv));
-  EXPECT_NE(Encrypt(cipher, plain, CBC), first);
-}
-
-TEST(RijndaelTest, UnkeyedObjectRefusesEveryOperation) {
-  RijndaelCipher cipher;
-  EXPECT_FALSE(cipher.IsKeyReady());
-  EXPECT_EQ(cipher.GetChain(), nullptr);
-  unsigned char a[32] = {}, b[32] = {};
-  const char* kNotInitialized = "Not Initialized";
-  EXPECT_EQ(Message([&] { cipher.EncryptOneBlock(a, b); }), kNotInitialized);
-  EXPECT_EQ(Message([&] { cipher.DecryptOneBlock(a, b); }), kNotInitialized);
-  EXPECT_EQ(Message([&] { cipher.EncryptBlock16(a, b); }), kNotInitialized);
-  EXPECT_EQ(Message([&] { cipher.DecryptBlock16(a, b); }), kNotInitialized);
-  EXPECT_EQ(Message([&] { cipher.EncryptBuffer(a, b, 16, ECB); }), kNotInitialized);
-  EXPECT_EQ(Message([&] { cipher.DecryptBuffer(a, b, 16, CBC); }), kNotInitialized);
-  EXPECT_EQ(Message([&] { cipher.XorChain(a, b); }), kNotInitialized);
-  // Not initialised comes before the length check.
-  EXPECT_EQ(Message([&] { cipher.EncryptBuffer(a, b, 0, ECB); }), kNotInitialized);
-}
-
-TEST(RijndaelTest, BadSetKeyArgumentsThrowInOrderAndChangeNothing) {
-  RijndaelCipher cipher = Keyed(24, 32);
-  const Bytes plain = Pattern(64, 8);
-  Encrypt(cipher, plain, CBC);  // moves the chain on
-  const std::string chain = Chain(cipher);
-
+TEST(RijndaelTest, MisuseThrowsTheDocumentedExceptionAndChangesNothing) {
   const Bytes key = Pattern(32, 1);
-  const Bytes iv(32, 0);
-  EXPECT_EQ(Message([&] { cipher.SetKey(nullptr, iv.data(), 20, 20); }), "No key");
-  EXPECT_EQ(Message([&] { cipher.SetKey(key.data(), iv.data(), 20, 20); }), "Bad key len");
-  EXPECT_EQ(Message([&] { cipher.SetKey(key.data(), iv.data(), 0, 16); }), "Bad key len");
-  EXPECT_EQ(Message([&] { cipher.SetKey(key.data(), iv.data(), 16, 20); }), "Bad block len");
-  EXPECT_EQ(Message([&] { cipher.SetKey(key.data(), iv.data(), 16, 64); }), "Bad block len");
-
-  EXPECT_EQ(cipher.GetKeyLength(), 24);
-  EXPECT_EQ(cipher.GetBlockSize(), 32);
-  EXPECT_EQ(Chain(cipher), chain);
-  RijndaelCipher fresh = Keyed(24, 32);
-  Encrypt(fresh, plain, CBC);
-  EXPECT_EQ(Encrypt(cipher, plain, CBC), Encrypt(fresh, plain, CBC));
-
-  RijndaelCipher unkeyed;
-  EXPECT_EQ(Message([&] { unkeyed.SetKey(key.data(), iv.data(), 16, 20); }), "Bad block len");
-  EXPECT_FALSE(unkeyed.IsKeyReady());
-}
-
-TEST(RijndaelTest, BufferLengthMustBeAWholeNumberOfBlocks) {
-  const char* kBadSize = "The input data is not a multiple of the right size";
   unsigned char in[64] = {}, out[64] = {};
-  RijndaelCipher cipher = Keyed(16, 16);
-  const std::string chain = Chain(cipher);
-  for (std::size_t n : {0, 17, 15, 24}) {
-    EXPECT_EQ(Message([&] { cipher.EncryptBuffer(in, out, n, CBC); }), kBadSize) << n;
-    EXPECT_EQ(Message([&] { cipher.DecryptBuffer(in, out, n, CFB); }), kBadSize) << n;
+  for (Path path : kPaths) {
+    for (const auto& row : kMisuse) {
+      for (bool keyed : {true, false}) {
+        SCOPED_TRACE("op " + std::to_string(row.op) + " " + std::to_string(row.a) +
+                     (keyed ? " keyed on " : " unkeyed on ") + Name(path));
+        RijndaelCipher cipher;
+        if (keyed) cipher = Keyed(path, Pattern(24, 5), Pattern(16, 6), 16);
+        if (keyed) Crypt(cipher, true, CBC, Pattern(48, 7));  // moves the chain on
+        const std::string before = State(cipher);
+        const std::string expected = keyed || row.op <= kSetKey ? row.keyed : "Not Initialized";
+        const auto n = static_cast<std::size_t>(row.a);
+        const auto call = [&] {
+          switch (row.op) {
+            case kSetKeyNull: return cipher.SetKey(nullptr, in, row.a, row.b);
+            case kSetKey: return cipher.SetKey(key.data(), in, row.a, row.b);
+            case kEncrypt: return cipher.EncryptBuffer(in, in, n, row.b);
+            case kDecrypt: return cipher.DecryptBuffer(in, in, n, row.b);
+            case kEncryptBlock: return cipher.EncryptOneBlock(in, out);
+            case kDecryptBlock: return cipher.DecryptOneBlock(in, out);
+            case kBlock16: return cipher.EncryptBlock16(in, out), cipher.DecryptBlock16(in, out);
+            case kXor: return cipher.XorChain(out, in);
+          }
+        };
+        EXPECT_EQ(Thrown(call), Expected(expected));
+        EXPECT_EQ(expected.empty() ? before : State(cipher), before) << "changed by a refusal";
+      }
+    }
   }
-  EXPECT_EQ(Chain(cipher), chain);
-
-  RijndaelCipher wide = Keyed(16, 24);
-  EXPECT_EQ(Message([&] { wide.EncryptBuffer(in, out, 32, ECB); }), kBadSize);
-  EXPECT_EQ(Message([&] { wide.EncryptBuffer(in, out, 48, ECB); }), "");
 }
 
-TEST(RijndaelTest, XorChainCombinesOneBlock) {
-  const RijndaelCipher cipher = Keyed(16, 24);
-  Bytes a = Pattern(32, 1);
-  const Bytes b = Pattern(32, 50);
-  const Bytes original = a;
-  cipher.XorChain(a.data(), b.data());
-  for (std::size_t i = 0; i < 32; ++i) {
-    EXPECT_EQ(a[i], i < 24 ? original[i] ^ b[i] : original[i]) << i;
+// The instructions exactly when the processor has them (16-byte blocks only),
+// read through the platform seam: a scripted processor without them gets tables.
+TEST(RijndaelTest, PathFollowsTheProcessorsAesFlag) {
+  const Bytes key = Pattern(16, 1);
+  EXPECT_EQ(Keyed(Path::kAes, key, {}, 16).UsesAesInstructions(), HostHasAes());
+  EXPECT_FALSE(Keyed(Path::kAes, key, {}, 24).UsesAesInstructions());
+  EXPECT_FALSE(Keyed(Path::kTables, key, {}, 16).UsesAesInstructions());
+  for (bool flag : {false, true}) {
+    if (flag && !HostHasAes()) continue;  // the instructions would fault here
+    FakeMachine machine;
+    machine.cpuid[0] = VendorLeaf("GenuineIntel", 1);
+    machine.cpuid[1] = {0x000306c3, 0, flag ? 1u << 25 : 0x7ffafbffu & ~(1u << 25), 1u << 26};
+    EXPECT_EQ(Keyed(Path::kAes, key, {}, 16).UsesAesInstructions(), flag);
+    machine.hasCpuid = false;
+    EXPECT_FALSE(Keyed(Path::kAes, key, {}, 16).UsesAesInstructions());
+  }
+}
+
+// Random keys, lengths, modes and splits: both paths give the same output and chain.
+TEST(RijndaelTest, AesInstructionsEqualTheTableRounds) {
+  std::mt19937 rng(12);
+  for (int trial = 0; trial < 1000; ++trial) {
+    const Bytes key = Random(rng, static_cast<std::size_t>(kLengths[trial % 3]));
+    const Bytes iv = Random(rng, 16);
+    const Bytes in = Random(rng, 16 * (1 + rng() % 40));
+    const int mode = static_cast<int>(rng() % 4);
+    const bool encrypt = trial % 2 == 0, inPlace = rng() % 2 == 0;
+    const std::size_t split = 16 * (rng() % (in.size() / 16 + 1));
+    RijndaelCipher tables = Keyed(Path::kTables, key, iv, 16), aes = Keyed(Path::kAes, key, iv, 16);
+    ASSERT_EQ(ToHex(Crypt(aes, encrypt, mode, in, split, inPlace)),
+              ToHex(Crypt(tables, encrypt, mode, in)))
+        << "trial " << trial << ", mode " << mode << ", split " << split;
+    ASSERT_EQ(Chain(aes), Chain(tables)) << "trial " << trial;
   }
 }
 
 }  // namespace
-}  // namespace vrel
+}  // namespace vrel::test

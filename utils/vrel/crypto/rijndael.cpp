@@ -1,18 +1,23 @@
-// RijndaelCipher: argument and state checks, key set-up and the buffer modes.
-// The block functions themselves are in rijndael_block16.cpp (16-byte blocks)
-// and rijndael_wide.cpp (24 and 32).
+// RijndaelCipher: argument and state checks, key set-up, the choice between
+// the AES instructions and the table rounds, and the buffer modes. The block
+// functions themselves are in rijndael_table_rounds.cpp and
+// rijndael_aesni.cpp.
 #include "vrel/crypto/rijndael.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <stdexcept>
 
 #include "vrel/crypto/rijndael_rounds.h"
+#include "vrel/platform/platform.h"
 
 namespace vrel {
 namespace {
 
 constexpr int kMaxBlock = 32;
+
+std::atomic<bool> aesAllowed{true};
 
 bool IsValidLength(int bytes) { return bytes == 16 || bytes == 24 || bytes == 32; }
 
@@ -20,7 +25,34 @@ void Xor(unsigned char* a, const unsigned char* b, std::size_t n) {
   for (std::size_t i = 0; i < n; ++i) a[i] ^= b[i];
 }
 
+// VREL_NO_AES_INSTRUCTIONS, read once per process.
+bool AesTurnedOffByEnvironment() {
+  static const bool off = [] {
+    char value[8] = {};
+    const DWORD n = platform::Current().GetEnvironmentVariableA("VREL_NO_AES_INSTRUCTIONS", value,
+                                                                sizeof value);
+    return n > 0 && !(n == 1 && value[0] == '0');
+  }();
+  return off;
+}
+
+bool ChooseAes(int blockSize) {
+  return blockSize == 16 && aesAllowed.load(std::memory_order_relaxed) &&
+         !AesTurnedOffByEnvironment() && rijndael::aesni::ProcessorHasAes();
+}
+
+// On the instruction path the 16-byte rows in byte order follow the two sets
+// of word rows (4 words a row): encryption rows, then decryption rows.
+const unsigned char* AesRows(const std::vector<std::uint32_t>& keys, int rounds, bool inverse) {
+  const std::size_t rows = static_cast<std::size_t>(rounds) + 1;
+  return reinterpret_cast<const unsigned char*>(keys.data() + 8 * rows) + (inverse ? 16 * rows : 0);
+}
+
 }  // namespace
+
+void RijndaelCipher::AllowAesInstructions(bool allow) {
+  aesAllowed.store(allow, std::memory_order_relaxed);
+}
 
 void RijndaelCipher::RequireKey() const {
   if (!keyReady) throw std::logic_error("Not Initialized");
@@ -39,8 +71,8 @@ RijndaelCipher& RijndaelCipher::operator=(const RijndaelCipher& other) {
   // beyond.
   RijndaelCipher copy(other);
   keyReady = copy.keyReady;
-  encRoundKeys.swap(copy.encRoundKeys);
-  decRoundKeys.swap(copy.decRoundKeys);
+  aes = copy.aes;
+  keys.swap(copy.keys);
   keyLength = copy.keyLength;
   blockSize = copy.blockSize;
   rounds = copy.rounds;
@@ -59,15 +91,15 @@ void RijndaelCipher::SetKey(const unsigned char* key, const unsigned char* chain
   const int nk = newKeyLength / 4;
   const int nb = newBlockSize / 4;
   const int newRounds = std::max(nk, nb) + 6;
-  std::vector<std::vector<std::uint32_t>> enc;
-  std::vector<std::vector<std::uint32_t>> dec;
-  rijndael::ExpandKey(key, nk, nb, newRounds, enc, dec);
+  const bool newAes = ChooseAes(newBlockSize);
+  std::vector<std::uint32_t> newKeys;
+  rijndael::ExpandKey(key, nk, nb, newRounds, newAes, newKeys);
   std::vector<unsigned char> newChain(static_cast<std::size_t>(newBlockSize), 0);
   if (chainBlock != nullptr) std::copy(chainBlock, chainBlock + newBlockSize, newChain.begin());
 
-  encRoundKeys.swap(enc);
-  decRoundKeys.swap(dec);
+  keys.swap(newKeys);
   chain.swap(newChain);
+  aes = newAes;
   keyLength = newKeyLength;
   blockSize = newBlockSize;
   rounds = newRounds;
@@ -76,22 +108,26 @@ void RijndaelCipher::SetKey(const unsigned char* key, const unsigned char* chain
 
 void RijndaelCipher::EncryptOneBlock(const unsigned char* in, unsigned char* out) const {
   RequireKey();
-  rijndael::EncryptFunction(blockSize)(encRoundKeys, rounds, in, out);
+  if (aes) return rijndael::aesni::EncryptEcb(AesRows(keys, rounds, false), rounds, in, out, 1);
+  rijndael::EncryptFunction(blockSize / 4, blockSize / 4)(GetEncRoundKey(0), rounds, in, out);
 }
 
 void RijndaelCipher::DecryptOneBlock(const unsigned char* in, unsigned char* out) const {
   RequireKey();
-  rijndael::DecryptFunction(blockSize)(decRoundKeys, rounds, in, out);
+  if (aes) return rijndael::aesni::DecryptEcb(AesRows(keys, rounds, true), rounds, in, out, 1);
+  rijndael::DecryptFunction(blockSize / 4, blockSize / 4)(GetDecRoundKey(0), rounds, in, out);
 }
 
 void RijndaelCipher::EncryptBlock16(const unsigned char* in, unsigned char* out) const {
   RequireKey();
-  rijndael::Encrypt16(encRoundKeys, rounds, in, out);
+  if (aes) return rijndael::aesni::EncryptEcb(AesRows(keys, rounds, false), rounds, in, out, 1);
+  rijndael::EncryptFunction(4, blockSize / 4)(GetEncRoundKey(0), rounds, in, out);
 }
 
 void RijndaelCipher::DecryptBlock16(const unsigned char* in, unsigned char* out) const {
   RequireKey();
-  rijndael::Decrypt16(decRoundKeys, rounds, in, out);
+  if (aes) return rijndael::aesni::DecryptEcb(AesRows(keys, rounds, true), rounds, in, out, 1);
+  rijndael::DecryptFunction(4, blockSize / 4)(GetDecRoundKey(0), rounds, in, out);
 }
 
 void RijndaelCipher::XorChain(unsigned char* a, const unsigned char* b) const {
@@ -105,27 +141,35 @@ void RijndaelCipher::EncryptBuffer(const unsigned char* in, unsigned char* out, 
                                    int mode) {
   RequireKey();
   RequireWholeBlocks(n);
-  const rijndael::BlockFunction encrypt = rijndael::EncryptFunction(blockSize);
+  unsigned char* const c = chain.data();
+  if (aes) {
+    namespace ni = rijndael::aesni;
+    const unsigned char* rows = AesRows(keys, rounds, false);
+    if (mode == CBC) return ni::EncryptCbc(rows, rounds, c, in, out, n / 16);
+    if (mode == CFB) return ni::EncryptCfb(rows, rounds, c, in, out, n / 16);
+    return ni::EncryptEcb(rows, rounds, in, out, n / 16);
+  }
+
+  const rijndael::BlockFunction encrypt = rijndael::EncryptFunction(blockSize / 4, blockSize / 4);
+  const std::uint32_t* const k = GetEncRoundKey(0);
   const std::size_t size = static_cast<std::size_t>(blockSize);
   const unsigned char* const end = in + n;
-  unsigned char* const c = chain.data();
-
   if (mode == CBC) {  // chain ^= P; C = E(chain); chain = C
     for (; in != end; in += size, out += size) {
       Xor(c, in, size);
-      encrypt(encRoundKeys, rounds, c, out);
+      encrypt(k, rounds, c, out);
       std::memcpy(c, out, size);
     }
   } else if (mode == CFB) {  // C = E(chain) ^ P; chain = C
     unsigned char stream[kMaxBlock];
     for (; in != end; in += size, out += size) {
-      encrypt(encRoundKeys, rounds, c, stream);
+      encrypt(k, rounds, c, stream);
       Xor(stream, in, size);
       std::memcpy(out, stream, size);
       std::memcpy(c, stream, size);
     }
   } else {  // ECB: the chain is neither read nor changed
-    for (; in != end; in += size, out += size) encrypt(encRoundKeys, rounds, in, out);
+    for (; in != end; in += size, out += size) encrypt(k, rounds, in, out);
   }
 }
 
@@ -133,30 +177,41 @@ void RijndaelCipher::DecryptBuffer(const unsigned char* in, unsigned char* out, 
                                    int mode) {
   RequireKey();
   RequireWholeBlocks(n);
+  unsigned char* const c = chain.data();
+  if (aes) {
+    namespace ni = rijndael::aesni;
+    const unsigned char* rows = AesRows(keys, rounds, true);
+    if (mode == CBC) return ni::DecryptCbc(rows, rounds, c, in, out, n / 16);
+    // CFB runs the forward cipher both ways.
+    if (mode == CFB) {
+      return ni::DecryptCfb(AesRows(keys, rounds, false), rounds, c, in, out, n / 16);
+    }
+    return ni::DecryptEcb(rows, rounds, in, out, n / 16);
+  }
+
+  const int nb = blockSize / 4;
   const std::size_t size = static_cast<std::size_t>(blockSize);
   const unsigned char* const end = in + n;
-  unsigned char* const c = chain.data();
   unsigned char block[kMaxBlock];
-
   if (mode == CBC) {  // P = D(C) ^ chain; chain = C
-    const rijndael::BlockFunction decrypt = rijndael::DecryptFunction(blockSize);
+    const rijndael::BlockFunction decrypt = rijndael::DecryptFunction(nb, nb);
     for (; in != end; in += size, out += size) {
-      decrypt(decRoundKeys, rounds, in, block);
+      decrypt(GetDecRoundKey(0), rounds, in, block);
       Xor(block, c, size);
       std::memcpy(c, in, size);
       std::memcpy(out, block, size);
     }
   } else if (mode == CFB) {  // P = E(chain) ^ C; chain = C (the forward cipher)
-    const rijndael::BlockFunction encrypt = rijndael::EncryptFunction(blockSize);
+    const rijndael::BlockFunction encrypt = rijndael::EncryptFunction(nb, nb);
     for (; in != end; in += size, out += size) {
-      encrypt(encRoundKeys, rounds, c, block);
+      encrypt(GetEncRoundKey(0), rounds, c, block);
       Xor(block, in, size);
       std::memcpy(c, in, size);
       std::memcpy(out, block, size);
     }
   } else {  // ECB
-    const rijndael::BlockFunction decrypt = rijndael::DecryptFunction(blockSize);
-    for (; in != end; in += size, out += size) decrypt(decRoundKeys, rounds, in, out);
+    const rijndael::BlockFunction decrypt = rijndael::DecryptFunction(nb, nb);
+    for (; in != end; in += size, out += size) decrypt(GetDecRoundKey(0), rounds, in, out);
   }
 }
 

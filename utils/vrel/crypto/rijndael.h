@@ -15,6 +15,13 @@ namespace vrel {
 // Buffer modes. Any value other than CBC and CFB selects ECB.
 enum CipherMode { ECB = 0, CBC = 1, CFB = 2 };
 
+// Where the processor has the AES instructions (CPUID leaf 1, ECX bit 25),
+// a key with 16-byte blocks runs on them; every other object, and every object
+// on a processor without them, runs the portable table rounds. Both give
+// identical results. SetKey decides once per key which path the object takes.
+// The table rounds look up tables at key- and data-dependent positions, which
+// leaks timing through the cache; the instruction path does not.
+//
 // Misuse is reported by throwing a standard exception whose what() is exactly
 // one of these texts; a throw leaves the object as it was:
 //   "No key"             std::invalid_argument  SetKey: null key
@@ -81,17 +88,32 @@ class RijndaelCipher {
   // Row `row` (0..rounds) of the round keys of a keyed object: blockSize / 4
   // words. Decryption rows are the encryption rows in reverse order, rows
   // 1..rounds-1 passed through InvMixColumns.
-  const std::uint32_t* GetEncRoundKey(int row) const { return encRoundKeys[row].data(); }
-  const std::uint32_t* GetDecRoundKey(int row) const { return decRoundKeys[row].data(); }
+  const std::uint32_t* GetEncRoundKey(int row) const { return keys.data() + row * blockSize / 4; }
+  const std::uint32_t* GetDecRoundKey(int row) const {
+    return keys.data() + (rounds + 1 + row) * blockSize / 4;
+  }
+
+  // True when SetKey chose the AES instructions for this object.
+  bool UsesAesInstructions() const { return aes; }
+
+  // Whether later SetKey calls, in any thread, may choose the AES
+  // instructions (default true). Objects already keyed keep their path. The
+  // environment variable VREL_NO_AES_INSTRUCTIONS, set to anything but "" or
+  // "0" when the process first calls SetKey, turns them off for the whole
+  // process whatever this says. For tests and callers that want the portable
+  // rounds.
+  static void AllowAesInstructions(bool allow);
 
  private:
   void RequireKey() const;
   void RequireWholeBlocks(std::size_t n) const;
 
   bool keyReady = false;
-  // rounds + 1 rows of Nb = blockSize / 4 words each, one heap array per row.
-  std::vector<std::vector<std::uint32_t>> encRoundKeys;
-  std::vector<std::vector<std::uint32_t>> decRoundKeys;
+  bool aes = false;  // the AES instruction path
+  // One heap array: the encryption rows (rounds + 1 rows of Nb = blockSize / 4
+  // words), then the decryption rows, then, on the instruction path, both sets
+  // again as 16-byte rows in byte order.
+  std::vector<std::uint32_t> keys;
   int keyLength = 0;
   int blockSize = 0;
   int rounds = 0;

@@ -32,8 +32,8 @@ std::uint32_t InvMixColumn(std::uint32_t w) {
 
 }  // namespace
 
-void ExpandKey(const unsigned char* key, int nk, int nb, int rounds, RoundKeys& enc,
-               RoundKeys& dec) {
+void ExpandKey(const unsigned char* key, int nk, int nb, int rounds, bool byteRows,
+               std::vector<std::uint32_t>& keys) {
   const int total = (rounds + 1) * nb;
   std::uint32_t w[kMaxWords];
   for (int i = 0; i < nk; ++i) w[i] = LoadBe(key + 4 * i);
@@ -50,15 +50,22 @@ void ExpandKey(const unsigned char* key, int nk, int nb, int rounds, RoundKeys& 
     w[i] = w[i - nk] ^ temp;
   }
 
-  enc.assign(rounds + 1, std::vector<std::uint32_t>(nb));
-  dec.assign(rounds + 1, std::vector<std::uint32_t>(nb));
+  std::vector<std::uint32_t> out(static_cast<std::size_t>(byteRows ? 4 * total : 2 * total));
+  std::uint32_t* enc = out.data();
+  std::uint32_t* dec = enc + total;
   for (int t = 0; t < total; ++t) {
-    enc[t / nb][t % nb] = w[t];
-    dec[rounds - t / nb][t % nb] = w[t];
+    const int row = t / nb;
+    const int column = t % nb;
+    enc[t] = w[t];
+    dec[(rounds - row) * nb + column] = (row == 0 || row == rounds) ? w[t] : InvMixColumn(w[t]);
   }
-  for (int r = 1; r < rounds; ++r) {
-    for (std::uint32_t& word : dec[r]) word = InvMixColumn(word);
+  if (byteRows) {
+    // The same words again, each stored first byte first, so that a row reads
+    // as 16 bytes in the order of the block's bytes.
+    unsigned char* bytes = reinterpret_cast<unsigned char*>(dec + total);
+    for (int t = 0; t < 2 * total; ++t) StoreBe(bytes + 4 * t, enc[t]);
   }
+  keys.swap(out);
 }
 
 }  // namespace rijndael
