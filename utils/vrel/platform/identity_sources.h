@@ -9,14 +9,14 @@
 
 #include "vrel/platform/win_api.h"
 
-namespace vrel::platform {
-
 #ifndef _WIN32
 // The registry names the seam uses, with their Windows values.
 constexpr DWORD ERROR_FILE_NOT_FOUND = 2;
 constexpr DWORD REG_SZ = 1;
 constexpr DWORD KEY_WOW64_64KEY = 0x0100;
 #endif
+
+namespace vrel::platform {
 
 // What the system tells about one network interface: Windows fills it from
 // GetIfTable2, Linux from /sys/class/net and the ethtool permanent-address
