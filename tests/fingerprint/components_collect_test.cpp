@@ -14,6 +14,10 @@ namespace {
 
 using Regs = std::array<std::uint32_t, 4>;
 const std::string kMid = "6083b3903c3c42dbbf67b25a094610bd";  // as the MachineGuid below
+// An SMBIOS 2.8 table with only a system record (UUID as in SMBIOS section 7.2.1).
+const std::string kRsmb = std::string("\0\x02\x08\0\x1d\0\0\0\x01\x1b\x01\0\0\0\0\0", 16) +
+                          std::string("\x33\x22\x11\x00\x55\x44\x77\x66\x88\x99\xaa\xbb\xcc\xdd\xee\xff", 16) +
+                          std::string(5, '\0');
 
 // What the scripted platform answers; unlisted CPUID leaves and files read as absent.
 struct Script {
@@ -89,9 +93,6 @@ std::vector<std::string> Collect(MachineComponents* whole = nullptr) {
 }
 
 TEST(CollectComponentsTest, EachComponentFailsAlone) {
-  // An SMBIOS 2.8 table with only a system record.
-  std::string rsmb("\0\x02\x08\0\x1d\0\0\0\x01\x1b\x01\0\0\0\0\0", 16);
-  rsmb += "\x33\x22\x11\x00\x55\x44\x77\x66\x88\x99\xaa\xbb\xcc\xdd\xee\xff" + std::string(5, '\0');
   const std::string uuid = "00112233-4455-6677-8899-aabbccddeeff";
   const struct { const char* name; void (*arrange)(Script&); int component; std::string expected; } rows[] = {
       {"no CPUID", [](Script& s) { s.cpuid.clear(); }, 0, ":no CPUID"},
@@ -105,9 +106,9 @@ TEST(CollectComponentsTest, EachComponentFailsAlone) {
       {"not a string", [](Script& s) { s.registryType = REG_BINARY; }, 2, ":malformed"},
       {"not a GUID", [](Script& s) { s.registryValue = "6083B390"; }, 2, ":malformed"},
       {"no SMBIOS", [](Script&) {}, 3, ":no SMBIOS table (error 1)"},
-      {"SMBIOS", [](Script& s) { s.rsmb = rsmb; }, 3, "=" + uuid + " "},
-      {"SMBIOS grew", [](Script& s) { s.rsmb = rsmb; s.rsmbSecondCall = 100; }, 3, ":SMBIOS table changed while read"},
-      {"SMBIOS gone", [](Script& s) { s.rsmb = rsmb; s.rsmbSecondCall = ~0u; }, 3, ":SMBIOS table changed while read"},
+      {"SMBIOS", [](Script& s) { s.rsmb = kRsmb; }, 3, "=" + uuid + " "},
+      {"SMBIOS grew", [](Script& s) { s.rsmb = kRsmb; s.rsmbSecondCall = 100; }, 3, ":SMBIOS table changed while read"},
+      {"SMBIOS gone", [](Script& s) { s.rsmb = kRsmb; s.rsmbSecondCall = ~0u; }, 3, ":SMBIOS table changed while read"},
 #else
       {"machine-id", [](Script& s) { s.files["/etc/machine-id"] = std::make_pair(0, kMid + "\n"); }, 2, "=" + kMid + " "},
       {"dbus machine-id", [](Script& s) { s.files["/var/lib/dbus/machine-id"] = std::make_pair(0, kMid + "\n"); }, 2, "=" + kMid + " "},
