@@ -145,16 +145,16 @@ TEST(ComponentTextTest, NicsCountPermanentAddressesOfPhysicalAdapters) {
   EXPECT_EQ(NicsFromInterfaces(all).values, (Texts{"00:1b:21:0a:0b:0c", "52:54:00:12:34:56"}));
 }
 
-// What the scripted platform answers. Sources (files by path, "MachineGuid", "RSMB") have
-// an error code and contents; unlisted ones are absent, as are unlisted CPUID leaves.
+// What the scripted platform answers. Sources (files by path, "MachineGuid", "RSMB") have an
+// error code and contents; unlisted ones are absent, as are unlisted CPUID leaves. The sources
+// "cpuid", "volume" and "interfaces" make those calls fail.
 struct Script {
   std::map<std::uint32_t, Regs> cpuid = {
       {0, {1, 0x756e6547, 0x6c65746e, 0x49656e69}},          // "GenuineIntel"
       {1, {0x000906EA, 0, 1u << 31, 0}},                       // with a hypervisor
       {0x40000000, {0, 0x7263694d, 0x666f736f, 0x76482074}}};  // "Microsoft Hv"
-  std::uint32_t volumeSerial = 0x1C2D3E4F;                     // 0: the query fails
   std::map<std::string, std::pair<int, std::string>> sources;
-  DWORD listStatus = 0;
+  bool Has(const char* name) const { return sources.count(name) != 0; }
 } script;
 
 // Copies a source's contents to data; its error code, or `absent`.
@@ -168,12 +168,14 @@ int Answer(const std::string& name, void* data, std::size_t* size, int absent) {
 
 MachineComponents CollectScripted() {
   platform::Api api = platform::Real();
-  api.EflagsIdToggles = [] { return script.cpuid.empty() ? 0 : 1; };
+  api.EflagsIdToggles = [] { return script.Has("cpuid") ? 0 : 1; };
   api.Cpuid = [](std::uint32_t leaf, std::uint32_t regs[4]) {
     std::memcpy(regs, script.cpuid.count(leaf) ? script.cpuid[leaf].data() : Regs{}.data(), 16);
   };
   api.GetVolumeInformationA = [](const char*, char*, DWORD, DWORD* serial, DWORD*, DWORD*, char*,
-                                 DWORD) -> BOOL { return (*serial = script.volumeSerial) != 0; };
+                                 DWORD) -> BOOL {
+    return !script.Has("volume") && (*serial = 0x1C2D3E4F) != 0;
+  };
   api.GetLastError = []() -> DWORD { return 1; };
   api.QueryMachineRegistryValue = [](const char*, DWORD, const char* name, DWORD* type,
                                      BYTE* data, DWORD* size) {
@@ -192,7 +194,7 @@ MachineComponents CollectScripted() {
   };
   api.ListNetInterfaces = [](std::vector<platform::NetInterfaceFacts>* out) {
     *out = {{true, true, {0, 1, 2, 3, 4, 5}, {}, -1}};
-    return script.listStatus;
+    return script.Has("interfaces") ? DWORD{5} : DWORD{0};
   };
   const platform::Api* previous = platform::Install(&api);
   const MachineComponents machine = CollectComponents();
@@ -213,14 +215,13 @@ TEST(CollectComponentsTest, EachSourceFailsAlone) {
   const std::string etc = "/etc/machine-id", dbus = "/var/lib/dbus/machine-id";
   const std::string dmi = "/sys/class/dmi/id/product_uuid";
   using C = ComponentId;
-  // {source, its error code, contents, the component, its text}; "cpuid", "volume" and
-  // "interfaces" stand for those calls failing.
+  // {source, its error code, contents, the component, its text}.
   const struct { std::string source; int error; std::string contents; C id; std::string text; }
   rows[] = {
       {"", 0, "", C::Cpu, "=GenuineIntel/family 6/model 158/stepping 10"},
       {"cpuid", 0, "", C::Cpu, ":no CPUID"},
       {"volume", 0, "", C::Volume, ":volume query failed (-1)"},
-      {"interfaces", 5, "", C::Nics, ":interface listing failed (5)"},
+      {"interfaces", 0, "", C::Nics, ":interface listing failed (5)"},
 #ifdef _WIN32
       {"MachineGuid", 0, "{6083B390-3C3C-42DB-BF67-B25A094610BD}", C::OsInstall, "=" + kId},
       {"", 0, "", C::OsInstall, ":not present"},
@@ -242,16 +243,13 @@ TEST(CollectComponentsTest, EachSourceFailsAlone) {
     SCOPED_TRACE(&row - rows);
     script = Script();
     script.sources[row.source] = {row.error, row.contents};
-    if (row.source == "cpuid") script.cpuid.clear();
-    if (row.source == "volume") script.volumeSerial = 0;
-    if (row.source == "interfaces") script.listStatus = static_cast<DWORD>(row.error);
     const MachineComponents machine = CollectScripted();
     EXPECT_EQ(Text(machine[row.id]), row.text);
     // The others are read as ever; the hypervisor is reported apart.
     const auto expect = [&](C id, const char* text) { return id == row.id ? row.text : text; };
     EXPECT_EQ(Text(machine[C::Volume]), expect(C::Volume, "=1C2D3E4F"));
     EXPECT_EQ(Text(machine[C::Nics]), expect(C::Nics, "=00:01:02:03:04:05"));
-    EXPECT_EQ(machine.hypervisorVendor, script.cpuid.empty() ? "" : "Microsoft Hv");
+    EXPECT_EQ(machine.hypervisorVendor, script.Has("cpuid") ? "" : "Microsoft Hv");
   }
 }
 
@@ -262,14 +260,15 @@ TEST(CollectComponentsTest, RealPlatformGivesTheSameComponentsTwice) {
     EXPECT_EQ(Text(first.components[i]), Text(second.components[i])) << i;
   }
   EXPECT_TRUE(first[ComponentId::OsInstall].available);
-#ifdef _WIN32
-  // Wine fact: in its 64-bit prefix this 32-bit program runs under WoW64 and
-  // MachineGuid exists only in the 64-bit view, so os-install above was read there.
+  // Wine fact: in its 64-bit prefix this 32-bit program runs under WoW64 and MachineGuid
+  // exists only in the 64-bit view, so os-install above was read there. Linux: no registry.
   BYTE data[64];
   DWORD size = sizeof data, type = 0;
   EXPECT_EQ(platform::Real().QueryMachineRegistryValue("SOFTWARE\\Microsoft\\Cryptography", 0,
                                                        "MachineGuid", &type, data, &size),
             ERROR_FILE_NOT_FOUND);
+#ifndef _WIN32
+  EXPECT_EQ(platform::Real().GetSystemFirmwareTable(0x52534D42, 0, nullptr, 0), 0u);  // no call
 #endif
 }
 
