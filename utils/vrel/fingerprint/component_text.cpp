@@ -40,11 +40,16 @@ bool AllBytes(const std::uint8_t* data, std::size_t size, std::uint8_t value) {
 
 }  // namespace
 
-ComponentValue Available(std::vector<std::string> values) {
+ComponentValue Available(std::string text) {
   ComponentValue value;
   value.available = true;
-  value.values = std::move(values);
+  value.values.push_back(std::move(text));
   return value;
+}
+
+ComponentValue Available(std::optional<std::string> text, const char* reason) {
+  if (!text) return Unavailable(reason);
+  return Available(std::move(*text));
 }
 
 ComponentValue Unavailable(std::string reason) {
@@ -90,7 +95,7 @@ std::optional<std::string> InstallIdText(const char* data, std::size_t size) {
     if (!std::isxdigit(static_cast<unsigned char>(ch))) return std::nullopt;
     hex += static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
   }
-  if (hex.size() != 32 || hex == std::string(32, '0')) return std::nullopt;
+  if (hex.size() != 32 || hex.find_first_not_of('0') == std::string::npos) return std::nullopt;
   return hex;
 }
 
@@ -140,8 +145,7 @@ ComponentValue BoardFromRawSmbios(const std::uint8_t* data, std::size_t size) {
     const std::uint8_t formatted = table[at + 1];
     if (formatted < 4 || at + formatted > end) break;
     if (type == 1 && formatted >= 0x18) {
-      const auto uuid = SmbiosUuidText(table + at + 8, data[1], data[2]);
-      return uuid ? Available({*uuid}) : Unavailable("UUID not set");
+      return Available(SmbiosUuidText(table + at + 8, data[1], data[2]), "UUID not set");
     }
     if (type == 127) return Unavailable("no system record");
     // The string set after the formatted area ends with two NULs.
@@ -149,7 +153,8 @@ ComponentValue BoardFromRawSmbios(const std::uint8_t* data, std::size_t size) {
     while (next + 1 < end && (table[next] != 0 || table[next + 1] != 0)) ++next;
     at = next + 2;
   }
-  return Unavailable(at < end ? "malformed SMBIOS table" : "no system record");
+  if (at < end) return Unavailable("malformed SMBIOS table");
+  return Unavailable("no system record");
 }
 
 ComponentValue NicsFromInterfaces(const std::vector<platform::NetInterfaceFacts>& interfaces) {
@@ -176,7 +181,10 @@ ComponentValue NicsFromInterfaces(const std::vector<platform::NetInterfaceFacts>
   if (macs.empty()) return Unavailable("no physical adapter");
   std::sort(macs.begin(), macs.end());
   macs.erase(std::unique(macs.begin(), macs.end()), macs.end());
-  return Available(std::move(macs));
+  ComponentValue nics;
+  nics.available = true;
+  nics.values = std::move(macs);
+  return nics;
 }
 
 }  // namespace vrel::fingerprint

@@ -14,8 +14,10 @@
 
 namespace vrel::fingerprint {
 
-// An available component holding `values`.
-ComponentValue Available(std::vector<std::string> values);
+// An available component with one canonical text.
+ComponentValue Available(std::string text);
+// `text` as an available component, or unavailable with `reason` when there is none.
+ComponentValue Available(std::optional<std::string> text, const char* reason);
 // An unavailable component with `reason`.
 ComponentValue Unavailable(std::string reason);
 

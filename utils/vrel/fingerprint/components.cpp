@@ -30,7 +30,7 @@ ComponentValue ReadCpu() {
   for (std::uint32_t i = 0; hasBrand && i < 3; ++i) {
     std::memcpy(brand + 16 * i, Leaf(0x80000002u + i).regs, 16);
   }
-  return Available({fingerprint::CpuText(leaf0.regs, leaf1.regs[0], hasBrand ? brand : nullptr)});
+  return Available(fingerprint::CpuText(leaf0.regs, leaf1.regs[0], hasBrand ? brand : nullptr));
 }
 
 ComponentValue ReadVolume() {
@@ -38,8 +38,8 @@ ComponentValue ReadVolume() {
   std::uint16_t shortSerial = 0;
   const int status = ReadSystemVolumeSerial(serial, shortSerial);
   if (status != 0) return Unavailable("volume query failed (" + std::to_string(status) + ")");
-  if (serial == 0) return Unavailable("no system drive");
-  return Available({fingerprint::VolumeText(serial)});
+  if (serial == 0) return Unavailable("no volume serial");
+  return Available(fingerprint::VolumeText(serial));
 }
 
 ComponentValue ReadNics() {
@@ -60,7 +60,8 @@ const char* ComponentName(ComponentId id) {
 MachineComponents CollectComponents() {
   MachineComponents machine;
   const bool hasCpuid = platform::Current().EflagsIdToggles() != 0;
-  machine[ComponentId::Cpu] = hasCpuid ? ReadCpu() : Unavailable("no CPUID");
+  machine[ComponentId::Cpu] = Unavailable("no CPUID");
+  if (hasCpuid) machine[ComponentId::Cpu] = ReadCpu();
   machine[ComponentId::Volume] = ReadVolume();
   machine[ComponentId::OsInstall] = fingerprint::ReadOsInstall();
   machine[ComponentId::Board] = fingerprint::ReadBoard();

@@ -33,8 +33,9 @@ ComponentValue ReadOsInstall() {
     std::string text;
     reason.clear();
     if (!ReadFile(path, text, reason)) continue;
-    if (const auto id = InstallIdText(text.data(), text.size())) return Available({*id});
-    reason = "malformed";
+    const ComponentValue id = Available(InstallIdText(text.data(), text.size()), "malformed");
+    if (id.available) return id;
+    reason = id.reason;
   }
   return Unavailable(reason);
 }
@@ -43,8 +44,7 @@ ComponentValue ReadBoard() {
   std::string text;
   std::string reason;
   if (!ReadFile("/sys/class/dmi/id/product_uuid", text, reason)) return Unavailable(reason);
-  const auto uuid = UuidText(text.data(), text.size());
-  return uuid ? Available({*uuid}) : Unavailable("UUID not set");
+  return Available(UuidText(text.data(), text.size()), "UUID not set");
 }
 
 }  // namespace vrel::fingerprint

@@ -21,8 +21,8 @@ ComponentValue ReadOsInstall() {
       reinterpret_cast<BYTE*>(data), &size);
   if (status == ERROR_FILE_NOT_FOUND) return Unavailable("not present");
   if (status != ERROR_SUCCESS) return Unavailable("registry error " + std::to_string(status));
-  const auto text = type == REG_SZ ? InstallIdText(data, size) : std::nullopt;
-  return text ? Available({*text}) : Unavailable("malformed");
+  if (type != REG_SZ) return Unavailable("malformed");
+  return Available(InstallIdText(data, size), "malformed");
 }
 
 ComponentValue ReadBoard() {

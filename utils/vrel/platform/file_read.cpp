@@ -10,9 +10,10 @@ namespace vrel::platform {
 int ReadSmallFile(const char* path, char* buffer, std::size_t* size) {
   errno = 0;
   const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path, "rb"), std::fclose);
-  if (!file) return errno != 0 ? errno : ENOENT;
+  if (!file) return errno;  // fopen sets it
   *size = std::fread(buffer, 1, *size, file.get());
-  return std::ferror(file.get()) ? (errno != 0 ? errno : EIO) : 0;
+  if (!std::ferror(file.get())) return 0;
+  return errno != 0 ? errno : EIO;
 }
 
 }  // namespace vrel::platform

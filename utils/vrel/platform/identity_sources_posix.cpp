@@ -15,6 +15,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstddef>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -31,7 +32,8 @@ constexpr std::uint32_t kMaxAddress = 32;  // the kernel's MAX_ADDR_LEN
 std::string ReadText(const std::string& path) {
   char buffer[128];
   std::size_t size = sizeof buffer;
-  return ReadSmallFile(path.c_str(), buffer, &size) == 0 ? std::string(buffer, size) : "";
+  if (ReadSmallFile(path.c_str(), buffer, &size) != 0) size = 0;
+  return std::string(buffer, size);
 }
 
 // "aa:bb:cc:dd:ee:ff" (sysfs form) to bytes; empty when malformed.
@@ -67,9 +69,7 @@ std::vector<std::uint8_t> PermanentAddress(int socketFd, const std::string& name
 // Any socket carries the ethtool requests.
 struct Socket {
   const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-  ~Socket() {
-    if (fd >= 0) close(fd);
-  }
+  ~Socket() { close(fd); }  // harmless when the socket could not be made
 };
 
 }  // namespace
@@ -93,10 +93,9 @@ DWORD ListNetInterfaces(std::vector<NetInterfaceFacts>* interfaces) {
     NetInterfaceFacts facts;
     facts.hardware = access((path + "/device").c_str(), F_OK) == 0;
     facts.connector = std::strncmp(real, "/sys/devices/virtual/", 21) != 0;
-    const std::string assign = ReadText(path + "/addr_assign_type");
-    facts.assignType = assign.empty() ? -1 : std::atoi(assign.c_str());
+    std::sscanf(ReadText(path + "/addr_assign_type").c_str(), "%d", &facts.assignType);
     facts.current = ParseAddress(ReadText(path + "/address"));
-    if (socket.fd >= 0) facts.permanent = PermanentAddress(socket.fd, name);
+    facts.permanent = PermanentAddress(socket.fd, name);  // empty without a socket
     interfaces->push_back(std::move(facts));
   }
   return 0;
