@@ -26,7 +26,7 @@
 namespace vrel::platform {
 namespace {
 
-const std::string kNetClass = "/sys/class/net/";
+constexpr char kNetClass[] = "/sys/class/net/";
 constexpr std::uint32_t kMaxAddress = 32;  // the kernel's MAX_ADDR_LEN
 
 std::string ReadText(const std::string& path) {
@@ -82,12 +82,12 @@ UINT ReadSystemFirmwareTable(DWORD, DWORD, void*, DWORD) { return 0; }
 
 DWORD ListNetInterfaces(std::vector<NetInterfaceFacts>* interfaces) {
   interfaces->clear();
-  const std::unique_ptr<DIR, int (*)(DIR*)> dir(opendir(kNetClass.c_str()), closedir);
+  const std::unique_ptr<DIR, int (*)(DIR*)> dir(opendir(kNetClass), closedir);
   if (!dir) return static_cast<DWORD>(errno);
   const Socket socket;
   while (const dirent* entry = readdir(dir.get())) {
     const std::string name = entry->d_name;
-    const std::string path = kNetClass + name;
+    const std::string path = std::string(kNetClass) + name;
     char real[PATH_MAX];
     if (name[0] == '.' || realpath(path.c_str(), real) == nullptr) continue;
     NetInterfaceFacts facts;
