@@ -6,6 +6,7 @@
 #include "vrel/cpu/cpuid.h"
 #include "vrel/crypto/md5.h"
 #include "vrel/crypto/rijndael.h"
+#include "vrel/fingerprint/fingerprint.h"
 #include "vrel/identity/grow_array.h"
 #include "vrel/identity/machine_ids.h"
 #include "vrel/identity/machine_info.h"
