@@ -157,8 +157,7 @@ ParsedToken ParseToken(std::string_view text) {
   }
   std::size_t pos = kTag.size();
   std::size_t digits = 0;
-  while (pos + digits < text.size() && text[pos + digits] >= '0' && text[pos + digits] <= '9' &&
-         digits < 9) {
+  while (pos + digits < text.size() && text[pos + digits] >= '0' && text[pos + digits] <= '9') {
     ++digits;
   }
   if (digits == 0 || pos + digits == text.size() || text[pos + digits] != kSeparator) {
@@ -166,7 +165,8 @@ ParsedToken ParseToken(std::string_view text) {
   }
   const std::string_view version = text.substr(pos, digits);
   if (version != std::to_string(kTokenVersion)) {
-    return Refuse("token version " + std::string(version) + " is not supported (this is version " +
+    const std::string shown = digits > 12 ? std::string(version.substr(0, 12)) + "..." : std::string(version);
+    return Refuse("token version " + shown + " is not supported (this is version " +
                   std::to_string(kTokenVersion) + ")");
   }
   ParsedToken result;
