@@ -20,12 +20,17 @@ constexpr int kExitBadInput = 2;
 // (disk full, descriptor closed) says so on standard error and returns 1:
 // a caller storing the output must never take a lost one for success.
 int Emit(const std::string& text, int code) {
+  // errno counts only right after a call that failed: a call that succeeds
+  // may leave anything in it.
   errno = 0;
-  const bool written = std::fwrite(text.data(), 1, text.size(), stdout) == text.size();
-  int error = errno;
-  const bool flushed = std::fflush(stdout) == 0;
-  if (error == 0) error = errno;
-  if (written && flushed && !std::ferror(stdout)) return code;
+  bool written = std::fwrite(text.data(), 1, text.size(), stdout) == text.size();
+  int error = written ? 0 : errno;
+  errno = 0;
+  if (std::fflush(stdout) != 0) {
+    written = false;
+    if (error == 0) error = errno;
+  }
+  if (written && !std::ferror(stdout)) return code;
   std::fprintf(stderr, "vreltest: cannot write the report: %s\n",
                error != 0 ? std::strerror(error) : "write error");
   return 1;
@@ -43,7 +48,8 @@ std::string ComponentsText(const MachineComponents& machine) {
     text += ComponentName(static_cast<ComponentId>(i));
     text += ':';
     if (!value.available) {
-      text += " unavailable (" + value.reason + ")";
+      text += " unavailable";
+      if (!value.reason.empty()) text += " (" + value.reason + ")";
     } else {
       for (const std::string& item : value.values) text += ' ' + item;
     }
@@ -75,6 +81,7 @@ std::string MatchText(const MatchResult& result, const MatchRule& rule) {
 int RunTool(int argc, const char* const argv[]) {
   if (argc <= 1) {
     std::ostringstream report;
+    report.exceptions(std::ios::badbit);  // out of memory: throw, never print half a report
     PrintReport(report);
     return Emit(report.str(), 0);
   }
@@ -103,6 +110,7 @@ int RunTool(int argc, const char* const argv[]) {
     app.parse(argc, argv);
   } catch (const CLI::Success& request) {  // --help, --version
     std::ostringstream out, err;
+    out.exceptions(std::ios::badbit);
     const int code = app.exit(request, out, err);
     return Emit(out.str(), code);
   } catch (const CLI::ParseError& error) {
