@@ -9,7 +9,7 @@ int main() {
     const auto id = static_cast<vrel::ComponentId>(i);
     const vrel::ComponentValue& value = machine[id];
     std::printf("%s:", vrel::ComponentName(id));
-    if (!value.available) std::printf(" unavailable: %s", value.reason.c_str());
+    if (!value.available) std::printf(" unavailable (%s)", value.reason.c_str());
     for (const std::string& text : value.values) std::printf(" %s", text.c_str());
     std::printf("\n");
   }

@@ -152,12 +152,12 @@ ComponentValue BoardFromRawSmbios(const std::uint8_t* data, std::size_t size) {
   return Unavailable(at < end ? "malformed SMBIOS table" : "no system record");
 }
 
-ComponentValue NicsFromInterfaces(const std::vector<NetInterfaceFacts>& interfaces) {
+ComponentValue NicsFromInterfaces(const std::vector<platform::NetInterfaceFacts>& interfaces) {
   const auto usable = [](const std::vector<std::uint8_t>& mac) {
     return mac.size() == 6 && (mac[0] & 0x01) == 0 && !AllBytes(mac.data(), 6, 0x00);
   };
   std::vector<std::string> macs;
-  for (const NetInterfaceFacts& facts : interfaces) {
+  for (const platform::NetInterfaceFacts& facts : interfaces) {
     if (!facts.hardware || !facts.connector) continue;
     const std::vector<std::uint8_t>* mac = nullptr;
     if (usable(facts.permanent)) {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "vrel/fingerprint/components.h"
+#include "vrel/platform/identity_sources.h"
 
 namespace vrel::fingerprint {
 
@@ -49,22 +50,11 @@ std::optional<std::string> UuidText(const char* data, std::size_t size);
 // not set).
 ComponentValue BoardFromRawSmbios(const std::uint8_t* data, std::size_t size);
 
-// What the system tells about one network interface. Windows fills these from
-// GetIfTable2, Linux from sysfs and the ethtool permanent-address request.
-struct NetInterfaceFacts {
-  std::string name;
-  bool hardware = false;   // Windows HardwareInterface; Linux: has a `device` link
-  bool connector = false;  // Windows ConnectorPresent; Linux: not under /sys/devices/virtual
-  std::vector<std::uint8_t> permanent;  // the burnt-in address; empty when not given
-  std::vector<std::uint8_t> current;    // the address in use
-  int assignType = -1;     // Linux addr_assign_type (0 = permanent); -1 where there is none
-};
-
 // The nics component: the permanent addresses of physical adapters (hardware
 // and connector both set), sorted and unique. An adapter counts with its
 // permanent address when that is a 6-byte unicast non-zero address, else with
 // its current address when the system says that one is the permanent one
 // (assignType 0). Unavailable ("no physical adapter") when none counts.
-ComponentValue NicsFromInterfaces(const std::vector<NetInterfaceFacts>& interfaces);
+ComponentValue NicsFromInterfaces(const std::vector<platform::NetInterfaceFacts>& interfaces);
 
 }  // namespace vrel::fingerprint

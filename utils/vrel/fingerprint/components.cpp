@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <vector>
 
 #include "vrel/fingerprint/component_text.h"
 #include "vrel/fingerprint/sources.h"
@@ -39,6 +40,13 @@ ComponentValue ReadVolume() {
   return Available({fingerprint::VolumeText(serial)});
 }
 
+ComponentValue ReadNics() {
+  std::vector<platform::NetInterfaceFacts> interfaces;
+  const DWORD status = platform::Current().ListNetInterfaces(&interfaces);
+  if (status != 0) return Unavailable("interface listing failed (" + std::to_string(status) + ")");
+  return fingerprint::NicsFromInterfaces(interfaces);
+}
+
 }  // namespace
 
 const char* ComponentName(ComponentId id) {
@@ -54,7 +62,7 @@ MachineComponents CollectComponents() {
   machine[ComponentId::Volume] = ReadVolume();
   machine[ComponentId::OsInstall] = fingerprint::ReadOsInstall();
   machine[ComponentId::Board] = fingerprint::ReadBoard();
-  machine[ComponentId::Nics] = fingerprint::ReadNics();
+  machine[ComponentId::Nics] = ReadNics();
   machine.hypervisorPresent = hasCpuid && (Leaf(1).regs[2] >> 31) != 0;
   if (machine.hypervisorPresent) {
     machine.hypervisorVendor = fingerprint::HypervisorVendor(Leaf(0x40000000u).regs);

@@ -11,7 +11,5 @@ namespace vrel::fingerprint {
 ComponentValue ReadOsInstall();
 // board: the SMBIOS system UUID.
 ComponentValue ReadBoard();
-// nics: the permanent addresses of physical adapters.
-ComponentValue ReadNics();
 
 }  // namespace vrel::fingerprint
