@@ -1,8 +1,8 @@
 #include "vrel/vreltest/tool.h"
 
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
+#include <iostream>
 #include <sstream>
 #include <string>
 
@@ -20,24 +20,19 @@ constexpr int kExitBadInput = 2;
 // (disk full, descriptor closed) says so on standard error and returns 1:
 // a caller storing the output must never take a lost one for success.
 int Emit(const std::string& text, int code) {
-  // errno counts only right after a call that failed: a call that succeeds
-  // may leave anything in it.
   errno = 0;
-  bool written = std::fwrite(text.data(), 1, text.size(), stdout) == text.size();
-  int error = written ? 0 : errno;
-  errno = 0;
-  if (std::fflush(stdout) != 0) {
-    written = false;
-    if (error == 0) error = errno;
-  }
-  if (written && !std::ferror(stdout)) return code;
-  std::fprintf(stderr, "vreltest: cannot write the report: %s\n",
-               error != 0 ? std::strerror(error) : "write error");
+  std::cout.write(text.data(), static_cast<std::streamsize>(text.size()));
+  std::cout.flush();
+  if (std::cout) return code;
+  // The last call that failed (the write or the flush) set errno.
+  const int error = errno;
+  std::cerr << "vreltest: cannot write the report: "
+            << (error != 0 ? std::strerror(error) : "write error") << '\n';
   return 1;
 }
 
 int BadInput(const std::string& message) {
-  std::fprintf(stderr, "vreltest: %s\nRun \"vreltest --help\" for the usage.\n", message.c_str());
+  std::cerr << "vreltest: " << message << "\nRun \"vreltest --help\" for the usage.\n";
   return kExitBadInput;
 }
 

@@ -6,7 +6,7 @@ namespace vrel {
 
 // Runs the tool and returns its exit code: 0 done (match: same machine),
 // 1 different machine or output that could not be written whole, 2 bad input.
-// Writes to standard output only once the whole text is ready, then flushes
+// Writes to std::cout only once the whole text is ready, then flushes
 // and checks it. Exceptions of the library (out of memory) pass through.
 int RunTool(int argc, const char* const argv[]);
 
