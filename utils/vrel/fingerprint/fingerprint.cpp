@@ -89,8 +89,14 @@ std::string ReadField(ComponentId id, std::string_view field, ComponentDigests& 
   return {};
 }
 
-ComponentMatch Compare(const ComponentDigests& stored, const ComponentDigests& current) {
-  if (!stored.available || !current.available) return ComponentMatch::Unavailable;
+ComponentMatch Compare(ComponentId id, const ComponentDigests& stored,
+                       const ComponentDigests& current) {
+  if (!stored.available && !current.available) return ComponentMatch::Unavailable;
+  // A machine without a physical adapter has an empty set of NICs, which
+  // shares no address with a set that has some.
+  if (!stored.available || !current.available) {
+    return id == ComponentId::Nics ? ComponentMatch::Differ : ComponentMatch::Unavailable;
+  }
   // Both lists are sorted: look for one digest they share.
   auto a = stored.digests.begin();
   auto b = current.digests.begin();
@@ -208,7 +214,8 @@ MatchResult MatchFingerprints(const Fingerprint& stored, const Fingerprint& curr
                               const MatchRule& rule) {
   MatchResult result;
   for (int i = 0; i < kComponentCount; ++i) {
-    result.components[i] = Compare(stored.components[i], current.components[i]);
+    result.components[i] =
+        Compare(static_cast<ComponentId>(i), stored.components[i], current.components[i]);
     if (i != static_cast<int>(ComponentId::Cpu) && result.components[i] == ComponentMatch::Match) {
       ++result.strongMatches;
     }

@@ -89,7 +89,10 @@ struct MatchResult {
 };
 
 // Component by component: unavailable when either side is, else match when
-// the digests are equal (nics: when the two sets share a digest), else differ.
+// the digests are equal, else differ. nics: match when the two sets share a
+// digest; unavailable only when neither side has one, since an unavailable
+// nics is a machine without a physical adapter, an empty set; else differ.
+// nics never vetoes, so this reports what changed without moving the verdict.
 MatchResult MatchFingerprints(const Fingerprint& stored, const Fingerprint& current,
                               const MatchRule& rule = MatchRule());
 
