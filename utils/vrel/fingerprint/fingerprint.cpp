@@ -181,12 +181,12 @@ ParsedToken ParseToken(std::string_view text) {
     const bool last = i == kComponentCount - 1;
     const std::size_t found = text.find(kSeparator, pos);
     if (!last && found == std::string_view::npos) {
-      return Refuse("the token has " + std::to_string(i + 1) + " fields; version 1 has " +
-                    std::to_string(kComponentCount));
+      return Refuse("the token has only " + std::to_string(i + 1) + " of the " +
+                    std::to_string(kComponentCount) + " fields of version 1");
     }
     if (last && found != std::string_view::npos) {
-      return Refuse("the token has more than " + std::to_string(kComponentCount) +
-                    " fields; version 1 has " + std::to_string(kComponentCount));
+      return Refuse("the token has more than the " + std::to_string(kComponentCount) +
+                    " fields of version 1");
     }
     const std::size_t end = last ? text.size() : found;
     std::string problem =
