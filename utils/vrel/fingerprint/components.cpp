@@ -24,7 +24,9 @@ ComponentValue ReadCpu() {
   const Leaf leaf0(0);
   const Leaf leaf1(1);
   char brand[48] = {};
-  const bool hasBrand = Leaf(0x80000000u).regs[0] >= 0x80000004u;
+  // Processors without extended leaves answer 0x80000000 with a basic leaf.
+  const std::uint32_t maxExtended = Leaf(0x80000000u).regs[0];
+  const bool hasBrand = maxExtended >= 0x80000004u && maxExtended <= 0x8000FFFFu;
   for (std::uint32_t i = 0; hasBrand && i < 3; ++i) {
     std::memcpy(brand + 16 * i, Leaf(0x80000002u + i).regs, 16);
   }

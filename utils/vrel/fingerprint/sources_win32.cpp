@@ -29,7 +29,9 @@ ComponentValue ReadBoard() {
   constexpr DWORD kRsmb = 0x52534D42;  // 'RSMB': the raw SMBIOS table
   const platform::Api& os = platform::Current();
   const UINT needed = os.GetSystemFirmwareTable(kRsmb, 0, nullptr, 0);
-  if (needed == 0) return Unavailable("no SMBIOS table (error " + std::to_string(os.GetLastError()) + ")");
+  if (needed == 0) {
+    return Unavailable("no SMBIOS table (error " + std::to_string(os.GetLastError()) + ")");
+  }
   std::vector<std::uint8_t> table(needed);
   const UINT read = os.GetSystemFirmwareTable(kRsmb, 0, table.data(), needed);
   if (read == 0 || read > needed) return Unavailable("SMBIOS table changed while read");

@@ -13,9 +13,8 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstddef>
 #include <climits>
-#include <cstdio>
+#include <cstddef>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -61,7 +60,8 @@ std::vector<std::uint8_t> PermanentAddress(int socketFd, const std::string& name
   if (ioctl(socketFd, SIOCETHTOOL, &ifr) != 0) return {};
   std::uint32_t size = 0;
   std::memcpy(&size, request + offsetof(ethtool_perm_addr, size), sizeof size);
-  return std::vector<std::uint8_t>(request + kHeader, request + kHeader + std::min(size, kMaxAddress));
+  const std::uint8_t* address = request + kHeader;
+  return std::vector<std::uint8_t>(address, address + std::min(size, kMaxAddress));
 }
 
 // Any socket carries the ethtool requests.
