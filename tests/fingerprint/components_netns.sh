@@ -1,9 +1,8 @@
 #!/bin/sh
-# This machine's components read twice, then in a network namespace of this
-# test's own: without the physical adapter only nics changes, and virtual
-# adapters added there (a veth pair, a bridge, ifb, dummy, macvlan) change
-# nothing. Nothing is sent anywhere. Exits 77 (skipped) when no namespace can
-# be made. Usage: components_netns.sh PROGRAM [ARGS...] (prints "name: ..." lines).
+# This machine's components read twice, then in a network namespace of this test's own:
+# without the physical adapter only nics changes, and virtual adapters added there (a veth
+# pair, a bridge, ifb, dummy, macvlan) change nothing. Nothing is sent anywhere. Exits 77
+# (skipped) when no namespace can be made. Usage: components_netns.sh PROGRAM [ARGS...]
 set -u
 ns="vrel-fp-$$"
 fail() { printf 'FAIL: %s\n' "$*" >&2; exit 1; }
