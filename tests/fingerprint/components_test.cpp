@@ -235,7 +235,7 @@ TEST(CollectComponentsTest, EachSourceFailsAlone) {
       {etc, 0, "uninitialized\n", C::OsInstall, ":not present"},
       {"", 0, "", C::Board, ":not present"},
       {dmi, EACCES, "", C::Board, ":needs root"},
-      {dmi, EIO, "", C::Board, ":unreadable: Input/output error"},
+      {dmi, EIO, "", C::Board, ":unreadable (error 5)"},
       {dmi, 0, kUuid + "\n", C::Board, "=" + kUuid},
 #endif
   };

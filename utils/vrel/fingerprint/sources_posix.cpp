@@ -3,7 +3,6 @@
 #ifndef _WIN32
 
 #include <cerrno>
-#include <cstring>
 #include <string>
 
 #include "vrel/fingerprint/component_text.h"
@@ -21,7 +20,7 @@ bool ReadFile(const char* path, std::string& text, std::string& reason) {
   if (error == 0) text.assign(buffer, size);
   if (error == ENOENT) reason = "not present";
   if (error == EACCES || error == EPERM) reason = "needs root";
-  if (error != 0 && reason.empty()) reason = std::string("unreadable: ") + std::strerror(error);
+  if (error != 0 && reason.empty()) reason = "unreadable (error " + std::to_string(error) + ")";
   return error == 0;
 }
 
