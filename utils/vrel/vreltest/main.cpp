@@ -1,5 +1,6 @@
 // vreltest: prints this machine's identifiers and network cards; with a
 // subcommand, its keyed fingerprint (see tool.h).
+#include <cstdint>
 #include <exception>
 #include <iostream>
 
@@ -15,7 +16,7 @@ int main(int argc, char* argv[]) {
     return 1;
   } catch (const _com_error& error) {
     // A BSTR that could not be allocated.
-    std::cerr << "vreltest: COM error 0x" << std::hex << static_cast<unsigned long>(error.Error())
+    std::cerr << "vreltest: COM error 0x" << std::hex << static_cast<std::uint32_t>(error.Error())
               << '\n';
     return 1;
   }
