@@ -8,10 +8,27 @@ set(VREL_CMAKE_DIR "${CMAKE_INSTALL_LIBDIR}/cmake/vrel")
 install(TARGETS vrel EXPORT vrelTargets
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
   INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
-install(DIRECTORY "${PROJECT_SOURCE_DIR}/utils/vrel/"
-  DESTINATION "${CMAKE_INSTALL_INCLUDEDIR}/vrel"
-  FILES_MATCHING PATTERN "*.h"
-  PATTERN "vreltest" EXCLUDE)
+# The public headers only: vrel.h and every header it reaches through
+# "vrel/..." includes. Platform, stand-in and cipher-internal headers stay in
+# the source tree. Configuring again follows a changed include.
+set(_vrel_pending vrel.h)
+set(_vrel_public)
+while(_vrel_pending)
+  list(POP_FRONT _vrel_pending _vrel_header)
+  if(_vrel_header IN_LIST _vrel_public)
+    continue()
+  endif()
+  list(APPEND _vrel_public ${_vrel_header})
+  set(_vrel_path "${PROJECT_SOURCE_DIR}/utils/vrel/${_vrel_header}")
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${_vrel_path}")
+  file(STRINGS "${_vrel_path}" _vrel_lines REGEX "^[ \t]*#[ \t]*include[ \t]*\"vrel/")
+  foreach(_vrel_line IN LISTS _vrel_lines)
+    string(REGEX REPLACE ".*\"vrel/([^\"]+)\".*" "\\1" _vrel_included "${_vrel_line}")
+    list(APPEND _vrel_pending ${_vrel_included})
+  endforeach()
+  get_filename_component(_vrel_dir "${_vrel_header}" DIRECTORY)
+  install(FILES "${_vrel_path}" DESTINATION "${CMAKE_INSTALL_INCLUDEDIR}/vrel/${_vrel_dir}")
+endwhile()
 install(EXPORT vrelTargets NAMESPACE vrel:: DESTINATION "${VREL_CMAKE_DIR}")
 
 configure_package_config_file("${PROJECT_SOURCE_DIR}/cmake/vrelConfig.cmake.in"

@@ -22,7 +22,7 @@ bool Disarm();  // whether the armed failure happened
 std::int64_t Live();
 }  // namespace vrel::test::alloc
 
-int RunVreltest();  // the tool's main (below)
+int RunVreltest(int argc, char* argv[]);  // the tool's main (below)
 
 namespace vrel {
 namespace {
@@ -155,7 +155,10 @@ TEST(AllocationFailureTest, TheToolReportsOrSaysWhyNot) {
     std::streambuf* savedOut = std::cout.rdbuf(&out);
     std::streambuf* savedErr = std::cerr.rdbuf(&err);
     int exitCode = -1;
-    const Ending ending = failing([&] { exitCode = RunVreltest(); });
+    const Ending ending = failing([&] { char name[] = "vreltest";
+      char* argv[] = {name, nullptr};
+      exitCode = RunVreltest(1, argv);
+    });
     std::cout.rdbuf(savedOut);
     std::cerr.rdbuf(savedErr);
     EXPECT_EQ(ending, kCompleted) << "the tool catches what the library throws";

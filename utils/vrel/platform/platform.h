@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "vrel/platform/com_api.h"
+#include "vrel/platform/identity_sources.h"
 #include "vrel/platform/win_api.h"
 
 namespace vrel::platform {
@@ -54,6 +55,18 @@ struct Api {
                                RPC_AUTH_IDENTITY_HANDLE authInfo, DWORD capabilities);
   // Same as CoUninitialize.
   void (*CoUninitialize)();
+
+  // ---- machine identity sources (identity_sources.h) ----
+  // Same as QueryMachineRegistryValue: a value under HKEY_LOCAL_MACHINE in the
+  // registry view `view` (KEY_WOW64_64KEY, KEY_WOW64_32KEY or 0).
+  LONG (*QueryMachineRegistryValue)(const char* subKey, DWORD view, const char* name, DWORD* type,
+                                    BYTE* data, DWORD* size);
+  // Same as GetSystemFirmwareTable.
+  UINT (*GetSystemFirmwareTable)(DWORD provider, DWORD tableId, void* buffer, DWORD size);
+  // Same as ReadSmallFile: reads a file whole, 0 or errno.
+  int (*ReadSmallFile)(const char* path, char* buffer, std::size_t* size);
+  // Same as ListNetInterfaces: the network interfaces' raw facts.
+  DWORD (*ListNetInterfaces)(std::vector<NetInterfaceFacts>* interfaces);
 };
 
 // The table in use: the real platform unless a test installed another.

@@ -99,6 +99,10 @@ const Api& Real() {
       ::CoCreateInstance,
       ::CoSetProxyBlanket,
       ::CoUninitialize,
+      QueryMachineRegistryValue,
+      ReadSystemFirmwareTable,
+      ReadSmallFile,
+      ListNetInterfaces,
   };
   return api;
 }

@@ -41,6 +41,10 @@ const Api& Real() {
                                    impLevel, authInfo, capabilities);
       },
       []() { ::CoUninitialize(); },
+      QueryMachineRegistryValue,
+      ReadSystemFirmwareTable,
+      ReadSmallFile,
+      ListNetInterfaces,
   };
   return api;
 }

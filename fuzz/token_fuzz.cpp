@@ -1,0 +1,52 @@
+// The token parser and the matcher on any text: parsing never crashes; a token
+// it accepts prints back to a token that parses to the same fingerprint; a
+// fingerprint matches itself wherever it is available, under any rule.
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "vrel/fingerprint/fingerprint.h"
+
+namespace {
+
+[[noreturn]] void Fail(const char* what) {
+  std::fprintf(stderr, "token_fuzz: %s\n", what);
+  std::abort();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const std::string text(reinterpret_cast<const char*>(data), size);
+  const vrel::ParsedToken parsed = vrel::ParseToken(text);
+  if (!parsed.ok) {
+    if (parsed.error.empty()) Fail("refused without a message");
+    return 0;
+  }
+  const std::string token = vrel::FormatToken(parsed.fingerprint);
+  const vrel::ParsedToken again = vrel::ParseToken(token);
+  if (!again.ok || vrel::FormatToken(again.fingerprint) != token) Fail("round trip");
+
+  vrel::MatchRule rule;
+  rule.minStrongMatches = static_cast<int>(size % 6) - 1;
+  rule.boardVetoes = (size & 8) != 0;
+  const vrel::MatchResult self = vrel::MatchFingerprints(parsed.fingerprint, again.fingerprint, rule);
+  int available = 0;
+  for (int i = 0; i < vrel::kComponentCount; ++i) {
+    const bool has = parsed.fingerprint.components[i].available;
+    if (self.components[i] != (has ? vrel::ComponentMatch::Match : vrel::ComponentMatch::Unavailable)) {
+      Fail("a fingerprint does not match itself");
+    }
+    available += has && i != static_cast<int>(vrel::ComponentId::Cpu);
+  }
+  if (self.strongMatches != available || self.sameMachine != (available >= rule.minStrongMatches)) {
+    Fail("self match count");
+  }
+  // Against an unrelated machine nothing available matches.
+  vrel::MachineComponents other;
+  for (auto& component : other.components) component = {true, "", {"fuzz"}};
+  const vrel::MatchResult foreign = vrel::MatchToken(parsed.fingerprint, other, text.empty() ? "k" : text, rule);
+  if (foreign.strongMatches > available) Fail("foreign match count");
+  return 0;
+}

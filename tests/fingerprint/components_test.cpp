@@ -1,0 +1,276 @@
+// The fingerprint's components: decoding rules on fabricated input, then
+// CollectComponents over a scripted platform and over the real one.
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstring>
+#include <map>
+
+#include "vrel/fingerprint/component_text.h"
+#include "vrel/platform/platform.h"
+
+namespace vrel::fingerprint {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+using Texts = std::vector<std::string>;
+using Regs = std::array<std::uint32_t, 4>;
+const std::string kId = "6083b3903c3c42dbbf67b25a094610bd";
+// SMBIOS 3.x section 7.2.1: {00112233-4455-6677-8899-AABBCCDDEEFF} is stored as these bytes.
+const Bytes kSpecUuid = {0x33, 0x22, 0x11, 0x00, 0x55, 0x44, 0x77, 0x66,
+                         0x88, 0x99, 0xAA, 0xBB, 0xCC, 0xDD, 0xEE, 0xFF};
+const std::string kUuid = "00112233-4455-6677-8899-aabbccddeeff";
+
+TEST(ComponentTextTest, CpuTextAddsExtendedFamilyAndModel) {
+  // Leaf 1 EAX and the display family and model published for each processor
+  // (Intel SDM vol. 4 table 2-1: 06_9EH, 0F_02H; AMD families 17h, 19h).
+  const struct { const char* vendor; std::uint32_t eax; const char* brand, *text; } rows[] = {
+      {"GenuineIntel", 0x000906EA, "Core i7-8700", "family 6/model 158/stepping 10/Core i7-8700"},
+      {"GenuineIntel", 0x00000F29, "   Pentium 4  ", "family 15/model 2/stepping 9/Pentium 4"},
+      {"AuthenticAMD", 0x00800F11, "Ryzen 7 1800X", "family 23/model 1/stepping 1/Ryzen 7 1800X"},
+  };
+  for (const auto& row : rows) {
+    std::uint32_t leaf0[4] = {};  // the vendor string is in EBX, EDX, ECX
+    for (int i : {0, 1, 2}) std::memcpy(&leaf0[i == 0 ? 1 : i == 1 ? 3 : 2], row.vendor + 4 * i, 4);
+    char brand[48] = {};
+    if (row.brand != nullptr) std::memcpy(brand, row.brand, std::strlen(row.brand));
+    EXPECT_EQ(CpuText(leaf0, row.eax, row.brand != nullptr ? brand : nullptr),
+              std::string(row.vendor) + "/" + row.text)
+        << row.eax;
+  }
+}
+
+TEST(ComponentTextTest, IdentifierTexts) {
+  const std::string uuid = "6083b390-3c3c-42db-bf67-b25a094610bd";
+  // {as stored, as os-install, as board}; "" when rejected.
+  const struct { std::string stored, id, uuid; } rows[] = {
+      {std::string("6083B390-3C3C-42DB-BF67-B25A094610BD\0", 37), kId, uuid},  // REG_SZ
+      {"{" + uuid + "}", kId, ""}, {kId + "\n", kId, ""}, {uuid + "\n", kId, uuid},
+      {"00000000-0000-0000-0000-000000000000\n", "", ""},
+      {"FFFFFFFF-FFFF-FFFF-FFFF-FFFFFFFFFFFF", std::string(32, 'f'), ""},
+      {"6083b390-3c3c-42db-bf67b-25a094610bd", kId, ""}, {kId.substr(1), "", ""},
+      {kId + "0", "", ""}, {uuid.substr(1) + "g", "", ""}, {"", "", ""}, {"\n", "", ""},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.stored);
+    EXPECT_EQ(InstallIdText(row.stored.data(), row.stored.size()).value_or(""), row.id);
+    EXPECT_EQ(UuidText(row.stored.data(), row.stored.size()).value_or(""), row.uuid);
+  }
+  EXPECT_EQ(VolumeText(0x1C2D3E4F) + VolumeText(0xABC), "1C2D3E4F00000ABC");
+}
+
+// One SMBIOS structure: type, length, handle, the rest of the formatted area
+// and the string set (each string and the set end with a NUL).
+Bytes Structure(std::uint8_t type, Bytes formatted, const std::string& strings = "") {
+  Bytes out = formatted;
+  out.insert(out.begin(), {type, static_cast<std::uint8_t>(formatted.size() + 4), 0x10, 0x00});
+  out.insert(out.end(), strings.begin(), strings.end());
+  out.insert(out.end(), 2, 0);
+  return out;
+}
+
+// A type 1 structure (SMBIOS 2.4 and later) with this UUID field.
+Bytes System(const Bytes& uuid) {
+  Bytes formatted = {1, 2, 3, 4};  // manufacturer, product, version and serial strings
+  formatted.insert(formatted.end(), uuid.begin(), uuid.end());
+  formatted.insert(formatted.end(), {0, 0, 0});  // wake-up type, SKU and family
+  return Structure(1, formatted, std::string("Maker\0Board\0v1\0S", 16));
+}
+
+// The table as GetSystemFirmwareTable('RSMB') returns it.
+Bytes Rsmb(std::uint8_t major, std::uint8_t minor, const std::vector<Bytes>& structures) {
+  Bytes out = {0, major, minor, 0, 0, 0, 0, 0};
+  for (const Bytes& s : structures) out.insert(out.end(), s.begin(), s.end());
+  out[4] = static_cast<std::uint8_t>(out.size() - 8);
+  return out;
+}
+
+TEST(ComponentTextTest, BoardFromRawSmbiosFindsTheSystemUuid) {
+  const Bytes bios = Structure(0, Bytes(20, 1), std::string("Vendor\0" "1.0", 10));
+  const Bytes end = Structure(127, {});
+  const struct { Bytes table; std::string value, reason; } rows[] = {
+      {Rsmb(2, 6, {bios, System(kSpecUuid), end}), kUuid, ""},
+      {Rsmb(3, 4, {System(kSpecUuid)}), kUuid, ""},
+      {Rsmb(2, 4, {bios, System(kSpecUuid)}), "33221100-5544-7766-8899-aabbccddeeff", ""},
+      {Rsmb(3, 0, {System(Bytes(16, 0))}), "", "UUID not set"},
+      {Rsmb(3, 0, {System(Bytes(16, 0xFF))}), "", "UUID not set"},
+      {Rsmb(3, 0, {bios, Structure(1, {1, 2, 3, 4}), end, System(kSpecUuid)}), "",
+       "no system record"},  // a type 1 record of SMBIOS 2.0 has no UUID
+      {Rsmb(3, 0, {}), "", "no system record"},
+      {Rsmb(3, 0, {{1, 3, 0, 0, 0, 0}}), "", "malformed SMBIOS table"},
+      {Bytes(7, 0), "", "malformed SMBIOS table"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(&row - rows);
+    const ComponentValue board = BoardFromRawSmbios(row.table.data(), row.table.size());
+    EXPECT_EQ(board.values, row.value.empty() ? Texts{} : Texts{row.value});
+    EXPECT_EQ(board.reason, row.reason);
+  }
+  // Every prefix of a table, its declared length left as is, in a buffer of
+  // its exact size (the sanitizers catch a read past it): the UUID once the
+  // prefix holds the system record's formatted area, else unavailable.
+  const Bytes full = Rsmb(2, 6, {bios, System(kSpecUuid)});
+  for (std::size_t size = 0; size <= full.size(); ++size) {
+    const Bytes prefix(full.begin(), full.begin() + static_cast<std::ptrdiff_t>(size));
+    const ComponentValue board = BoardFromRawSmbios(prefix.data(), prefix.size());
+    EXPECT_EQ(board.available, size >= 8 + bios.size() + 0x1B) << size;
+  }
+}
+
+TEST(ComponentTextTest, NicsCountPermanentAddressesOfPhysicalAdapters) {
+  const Bytes mac1 = {0x00, 0x1b, 0x21, 0x0a, 0x0b, 0x0c};
+  const Bytes mac2 = {0x52, 0x54, 0x00, 0x12, 0x34, 0x56};  // locally administered, as QEMU's
+  const Bytes randomMac = {0xc2, 0x85, 0x09, 0x77, 0x52, 0x95};
+  // {hardware, connector, permanent, current, assignType}, and the address that counts.
+  const struct { platform::NetInterfaceFacts facts; std::string counted; } rows[] = {
+      {{true, true, mac2, mac1, -1}, "52:54:00:12:34:56"},         // Windows adapter
+      {{true, true, mac1, randomMac, 3}, "00:1b:21:0a:0b:0c"},     // driver gives permanent
+      {{true, true, Bytes(6, 0), mac2, 0}, "52:54:00:12:34:56"},   // current is permanent
+      {{true, true, {}, mac1, 0}, "00:1b:21:0a:0b:0c"},            // no ethtool answer
+      {{true, true, Bytes(6, 0), randomMac, 1}, ""},               // random
+      {{true, true, {}, mac1, 3}, ""},                             // set by a user
+      {{true, false, mac1, mac1, 0}, ""},                          // virtual: ifb, bridge, veth
+      {{false, true, mac1, mac1, 0}, ""},                          // no device: loopback
+      {{true, true, {0x01, 0, 0x5e, 0, 0, 1}, {}, 0}, ""},         // multicast
+      {{true, true, Bytes(20, 0x80), Bytes(8, 0x80), 0}, ""},      // not Ethernet
+  };
+  std::vector<platform::NetInterfaceFacts> all;
+  for (const auto& row : rows) {
+    SCOPED_TRACE(&row - rows);
+    const ComponentValue nics = NicsFromInterfaces({row.facts});
+    EXPECT_EQ(nics.values, row.counted.empty() ? Texts{} : Texts{row.counted});
+    EXPECT_EQ(nics.reason, row.counted.empty() ? "no physical adapter" : "");
+    all.insert(all.begin(), row.facts);
+  }
+  EXPECT_EQ(NicsFromInterfaces(all).values, (Texts{"00:1b:21:0a:0b:0c", "52:54:00:12:34:56"}));
+}
+
+// What the scripted platform answers. Sources (files by path, "MachineGuid", "RSMB") have an
+// error code and contents; unlisted ones are absent, as are unlisted CPUID leaves. The sources
+// "cpuid", "volume" and "interfaces" make those calls fail.
+struct Script {
+  std::map<std::uint32_t, Regs> cpuid = {
+      {0, {1, 0x756e6547, 0x6c65746e, 0x49656e69}},          // "GenuineIntel"
+      {1, {0x000906EA, 0, 1u << 31, 0}},                       // with a hypervisor
+      {0x40000000, {0, 0x7263694d, 0x666f736f, 0x76482074}}};  // "Microsoft Hv"
+  std::map<std::string, std::pair<int, std::string>> sources;
+  bool Has(const char* name) const { return sources.count(name) != 0; }
+} script;
+
+// Copies a source's contents to data; its error code, or `absent`.
+int Answer(const std::string& name, void* data, std::size_t* size, int absent) {
+  const auto found = script.sources.find(name);
+  if (found == script.sources.end()) return absent;
+  *size = std::min(*size, found->second.second.size());
+  if (data != nullptr) std::memcpy(data, found->second.second.data(), *size);
+  return found->second.first;
+}
+
+MachineComponents CollectScripted() {
+  platform::Api api = platform::Real();
+  api.EflagsIdToggles = [] { return script.Has("cpuid") ? 0 : 1; };
+  api.Cpuid = [](std::uint32_t leaf, std::uint32_t regs[4]) {
+    std::memcpy(regs, script.cpuid.count(leaf) ? script.cpuid[leaf].data() : Regs{}.data(), 16);
+  };
+  api.GetVolumeInformationA = [](const char*, char*, DWORD, DWORD* serial, DWORD*, DWORD*, char*,
+                                 DWORD) -> BOOL {
+    return !script.Has("volume") && (*serial = 0x1C2D3E4F) != 0;
+  };
+  api.GetLastError = []() -> DWORD { return 1; };
+  api.QueryMachineRegistryValue = [](const char*, DWORD, const char* name, DWORD* type,
+                                     BYTE* data, DWORD* size) {
+    std::size_t length = *size;
+    const int status = Answer(name, data, &length, ERROR_FILE_NOT_FOUND);
+    *type = REG_SZ, *size = static_cast<DWORD>(length);
+    return static_cast<LONG>(status);
+  };
+  api.GetSystemFirmwareTable = [](DWORD provider, DWORD, void* buffer, DWORD size) -> UINT {
+    EXPECT_EQ(provider, 0x52534D42u);  // 'RSMB'
+    std::size_t length = buffer == nullptr ? 1u << 16 : size;
+    return Answer("RSMB", buffer, &length, 1) == 0 ? static_cast<UINT>(length) : 0;
+  };
+  api.ReadSmallFile = [](const char* path, char* buffer, std::size_t* size) {
+    return Answer(path, buffer, size, ENOENT);
+  };
+  api.ListNetInterfaces = [](std::vector<platform::NetInterfaceFacts>* out) {
+    *out = {{true, true, {0, 1, 2, 3, 4, 5}, {}, -1}};
+    return script.Has("interfaces") ? DWORD{5} : DWORD{0};
+  };
+  const platform::Api* previous = platform::Install(&api);
+  const MachineComponents machine = CollectComponents();
+  platform::Install(previous);
+  return machine;
+}
+
+// "=value value" or ":reason".
+std::string Text(const ComponentValue& value) {
+  std::string text = value.available ? "=" : ":" + value.reason;
+  for (const std::string& item : value.values) text += (text.size() > 1 ? " " : "") + item;
+  return text;
+}
+
+TEST(CollectComponentsTest, EachSourceFailsAlone) {
+  const Bytes table = Rsmb(2, 8, {System(kSpecUuid)});
+  const std::string rsmb(table.begin(), table.end());
+  const std::string etc = "/etc/machine-id", dbus = "/var/lib/dbus/machine-id";
+  const std::string dmi = "/sys/class/dmi/id/product_uuid";
+  using C = ComponentId;
+  // {source, its error code, contents, the component, its text}.
+  const struct { std::string source; int error; std::string contents; C id; std::string text; }
+  rows[] = {
+      {"", 0, "", C::Cpu, "=GenuineIntel/family 6/model 158/stepping 10"},
+      {"cpuid", 0, "", C::Cpu, ":no CPUID"},
+      {"volume", 0, "", C::Volume, ":volume query failed (-1)"},
+      {"interfaces", 0, "", C::Nics, ":interface listing failed (5)"},
+#ifdef _WIN32
+      {"MachineGuid", 0, "{6083B390-3C3C-42DB-BF67-B25A094610BD}", C::OsInstall, "=" + kId},
+      {"", 0, "", C::OsInstall, ":not present"},
+      {"MachineGuid", ERROR_ACCESS_DENIED, "", C::OsInstall, ":registry error 5"},
+      {"MachineGuid", 0, "6083B390", C::OsInstall, ":malformed"},
+      {"", 0, "", C::Board, ":no SMBIOS table (error 1)"},
+      {"RSMB", 0, rsmb, C::Board, "=" + kUuid},
+#else
+      {etc, 0, kId + "\n", C::OsInstall, "=" + kId},
+      {dbus, 0, kId, C::OsInstall, "=" + kId},
+      {etc, 0, "uninitialized\n", C::OsInstall, ":not present"},
+      {"", 0, "", C::Board, ":not present"},
+      {dmi, EACCES, "", C::Board, ":needs root"},
+      {dmi, EIO, "", C::Board, ":unreadable (error 5)"},
+      {dmi, 0, kUuid + "\n", C::Board, "=" + kUuid},
+#endif
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(&row - rows);
+    script = Script();
+    script.sources[row.source] = {row.error, row.contents};
+    const MachineComponents machine = CollectScripted();
+    EXPECT_EQ(Text(machine[row.id]), row.text);
+    // The others are read as ever; the hypervisor is reported apart.
+    const auto expect = [&](C id, const char* text) { return id == row.id ? row.text : text; };
+    EXPECT_EQ(Text(machine[C::Volume]), expect(C::Volume, "=1C2D3E4F"));
+    EXPECT_EQ(Text(machine[C::Nics]), expect(C::Nics, "=00:01:02:03:04:05"));
+    EXPECT_EQ(machine.hypervisorVendor, script.Has("cpuid") ? "" : "Microsoft Hv");
+  }
+}
+
+TEST(CollectComponentsTest, RealPlatformGivesTheSameComponentsTwice) {
+  const MachineComponents first = CollectComponents();
+  const MachineComponents second = CollectComponents();
+  for (int i = 0; i < kComponentCount; ++i) {
+    EXPECT_EQ(Text(first.components[i]), Text(second.components[i])) << i;
+  }
+  EXPECT_TRUE(first[ComponentId::OsInstall].available);
+  // Wine fact: in its 64-bit prefix this 32-bit program runs under WoW64 and MachineGuid
+  // exists only in the 64-bit view, so os-install above was read there. Linux: no registry.
+  BYTE data[64];
+  DWORD size = sizeof data, type = 0;
+  EXPECT_EQ(platform::Real().QueryMachineRegistryValue("SOFTWARE\\Microsoft\\Cryptography", 0,
+                                                       "MachineGuid", &type, data, &size),
+            ERROR_FILE_NOT_FOUND);
+#ifndef _WIN32
+  EXPECT_EQ(platform::Real().GetSystemFirmwareTable(0x52534D42, 0, nullptr, 0), 0u);  // no call
+#endif
+}
+
+}  // namespace
+}  // namespace vrel::fingerprint

@@ -1,0 +1,120 @@
+#include "vrel/crypto/sha256.h"
+
+#include <cstring>
+
+namespace vrel {
+namespace {
+
+// FIPS 180-4 section 4.2.2: the first 32 bits of the fractional parts of the
+// cube roots of the first 64 primes.
+constexpr std::uint32_t kRound[64] = {
+    0x428a2f98, 0x71374491, 0xb5c0fbcf, 0xe9b5dba5, 0x3956c25b, 0x59f111f1, 0x923f82a4, 0xab1c5ed5,
+    0xd807aa98, 0x12835b01, 0x243185be, 0x550c7dc3, 0x72be5d74, 0x80deb1fe, 0x9bdc06a7, 0xc19bf174,
+    0xe49b69c1, 0xefbe4786, 0x0fc19dc6, 0x240ca1cc, 0x2de92c6f, 0x4a7484aa, 0x5cb0a9dc, 0x76f988da,
+    0x983e5152, 0xa831c66d, 0xb00327c8, 0xbf597fc7, 0xc6e00bf3, 0xd5a79147, 0x06ca6351, 0x14292967,
+    0x27b70a85, 0x2e1b2138, 0x4d2c6dfc, 0x53380d13, 0x650a7354, 0x766a0abb, 0x81c2c92e, 0x92722c85,
+    0xa2bfe8a1, 0xa81a664b, 0xc24b8b70, 0xc76c51a3, 0xd192e819, 0xd6990624, 0xf40e3585, 0x106aa070,
+    0x19a4c116, 0x1e376c08, 0x2748774c, 0x34b0bcb5, 0x391c0cb3, 0x4ed8aa4a, 0x5b9cca4f, 0x682e6ff3,
+    0x748f82ee, 0x78a5636f, 0x84c87814, 0x8cc70208, 0x90befffa, 0xa4506ceb, 0xbef9a3f7, 0xc67178f2};
+
+inline std::uint32_t Rotr(std::uint32_t x, int n) { return (x >> n) | (x << (32 - n)); }
+
+std::uint32_t LoadBigEndian(const unsigned char* p) {
+  return static_cast<std::uint32_t>(p[0]) << 24 | static_cast<std::uint32_t>(p[1]) << 16 |
+         static_cast<std::uint32_t>(p[2]) << 8 | p[3];
+}
+
+void StoreBigEndian(std::uint32_t value, unsigned char* p) {
+  p[0] = static_cast<unsigned char>(value >> 24);
+  p[1] = static_cast<unsigned char>(value >> 16);
+  p[2] = static_cast<unsigned char>(value >> 8);
+  p[3] = static_cast<unsigned char>(value);
+}
+
+// FIPS 180-4 section 6.2.2: one 64-byte block into the eight hash values.
+void Compress(std::uint32_t state[8], const unsigned char block[kSha256BlockSize]) {
+  std::uint32_t w[64];
+  for (int t = 0; t < 16; ++t) w[t] = LoadBigEndian(block + 4 * t);
+  for (int t = 16; t < 64; ++t) {
+    const std::uint32_t s0 = Rotr(w[t - 15], 7) ^ Rotr(w[t - 15], 18) ^ (w[t - 15] >> 3);
+    const std::uint32_t s1 = Rotr(w[t - 2], 17) ^ Rotr(w[t - 2], 19) ^ (w[t - 2] >> 10);
+    w[t] = w[t - 16] + s0 + w[t - 7] + s1;
+  }
+  std::uint32_t a = state[0], b = state[1], c = state[2], d = state[3];
+  std::uint32_t e = state[4], f = state[5], g = state[6], h = state[7];
+  for (int t = 0; t < 64; ++t) {
+    const std::uint32_t t1 = h + (Rotr(e, 6) ^ Rotr(e, 11) ^ Rotr(e, 25)) + ((e & f) ^ (~e & g)) +
+                             kRound[t] + w[t];
+    const std::uint32_t t2 = (Rotr(a, 2) ^ Rotr(a, 13) ^ Rotr(a, 22)) + ((a & b) ^ (a & c) ^ (b & c));
+    h = g;
+    g = f;
+    f = e;
+    e = d + t1;
+    d = c;
+    c = b;
+    b = a;
+    a = t1 + t2;
+  }
+  state[0] += a;
+  state[1] += b;
+  state[2] += c;
+  state[3] += d;
+  state[4] += e;
+  state[5] += f;
+  state[6] += g;
+  state[7] += h;
+}
+
+}  // namespace
+
+void Sha256Init(Sha256Context& ctx) {
+  // FIPS 180-4 section 5.3.3.
+  static constexpr std::uint32_t kInitial[8] = {0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a,
+                                                0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19};
+  std::memcpy(ctx.state, kInitial, sizeof kInitial);
+  ctx.byteCount = 0;
+}
+
+void Sha256Update(Sha256Context& ctx, const unsigned char* input, std::size_t length) {
+  if (length == 0) return;
+  std::size_t pending = static_cast<std::size_t>(ctx.byteCount % kSha256BlockSize);
+  ctx.byteCount += length;
+  if (pending != 0) {
+    const std::size_t take = length < kSha256BlockSize - pending ? length : kSha256BlockSize - pending;
+    std::memcpy(ctx.buffer + pending, input, take);
+    input += take;
+    length -= take;
+    pending += take;
+    if (pending < kSha256BlockSize) return;
+    Compress(ctx.state, ctx.buffer);
+  }
+  for (; length >= kSha256BlockSize; input += kSha256BlockSize, length -= kSha256BlockSize) {
+    Compress(ctx.state, input);
+  }
+  if (length != 0) std::memcpy(ctx.buffer, input, length);
+}
+
+void Sha256Final(Sha256Context& ctx, unsigned char digest[kSha256DigestSize]) {
+  // FIPS 180-4 section 5.1.1: a 1 bit, zeros up to 56 mod 64 bytes, then the
+  // message length in bits as a 64-bit big-endian number.
+  const std::uint64_t bits = ctx.byteCount * 8;
+  unsigned char padding[kSha256BlockSize + 8] = {0x80};
+  const std::size_t pending = static_cast<std::size_t>(ctx.byteCount % kSha256BlockSize);
+  const std::size_t zeros = pending < 56 ? 56 - pending : 120 - pending;
+  for (int i = 0; i < 8; ++i) padding[zeros + i] = static_cast<unsigned char>(bits >> (56 - 8 * i));
+  Sha256Update(ctx, padding, zeros + 8);
+  for (int i = 0; i < 8; ++i) StoreBigEndian(ctx.state[i], digest + 4 * i);
+  // The context held key-derived state in HMAC: leave nothing of it behind.
+  volatile unsigned char* wipe = reinterpret_cast<volatile unsigned char*>(&ctx);
+  for (std::size_t i = 0; i < sizeof ctx; ++i) wipe[i] = 0;
+}
+
+void Sha256Compute(const unsigned char* input, std::size_t length,
+                   unsigned char digest[kSha256DigestSize]) {
+  Sha256Context ctx;
+  Sha256Init(ctx);
+  Sha256Update(ctx, input, length);
+  Sha256Final(ctx, digest);
+}
+
+}  // namespace vrel

@@ -1,0 +1,62 @@
+// Pure decoding for the fingerprint's components: raw bytes and register
+// values in, canonical texts out. Nothing here touches the platform, so every
+// rule is tested on any host with fabricated input.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "vrel/fingerprint/components.h"
+#include "vrel/platform/identity_sources.h"
+
+namespace vrel::fingerprint {
+
+// An available component with one canonical text.
+ComponentValue Available(std::string text);
+// `text` as an available component, or unavailable with `reason` when there is none.
+ComponentValue Available(std::optional<std::string> text, const char* reason);
+// An unavailable component with `reason`.
+ComponentValue Unavailable(std::string reason);
+
+// The cpu text from the vendor leaf (0), leaf 1 EAX and the brand leaves
+// 0x80000002-4 (48 bytes, or nullptr when the processor has none).
+std::string CpuText(const std::uint32_t leaf0[4], std::uint32_t leaf1Eax, const char* brand48);
+
+// A hypervisor leaf's EBX, ECX, EDX as text, NULs dropped.
+std::string HypervisorVendor(const std::uint32_t leaf[4]);
+
+// 8 upper-case hex digits.
+std::string VolumeText(std::uint32_t serial);
+
+// A GUID or machine-id as text ("{...}", dashes, any case, trailing NULs or
+// newline) to 32 lower-case hex digits; nullopt when it is not 32 hex digits
+// or is all zeros.
+std::optional<std::string> InstallIdText(const char* data, std::size_t size);
+
+// The 16 bytes of an SMBIOS UUID field to the canonical text. From SMBIOS 2.6
+// on, the first three fields are stored little-endian; earlier versions store
+// all bytes in order. nullopt for all-zero or all-FF (not set).
+std::optional<std::string> SmbiosUuidText(const std::uint8_t uuid[16], int major, int minor);
+
+// A UUID as text (Linux product_uuid) to the canonical text; nullopt when it
+// is malformed, all zeros or all FF.
+std::optional<std::string> UuidText(const char* data, std::size_t size);
+
+// The system UUID from a raw SMBIOS table as GetSystemFirmwareTable('RSMB')
+// returns it (8-byte header: used-20-calling-method, major, minor, DMI
+// revision, table length; then the structures). Returns the component: the
+// UUID, or unavailable with the reason (malformed table, no type 1 record, UUID
+// not set).
+ComponentValue BoardFromRawSmbios(const std::uint8_t* data, std::size_t size);
+
+// The nics component: the permanent addresses of physical adapters (hardware
+// and connector both set), sorted and unique. An adapter counts with its
+// permanent address when that is a 6-byte unicast non-zero address, else with
+// its current address when the system says that one is the permanent one
+// (assignType 0). Unavailable ("no physical adapter") when none counts.
+ComponentValue NicsFromInterfaces(const std::vector<platform::NetInterfaceFacts>& interfaces);
+
+}  // namespace vrel::fingerprint

@@ -1,0 +1,51 @@
+#pragma once
+#include <array>
+#include <string>
+#include <vector>
+
+namespace vrel {
+
+// The machine's identity components, in the order tokens list them.
+enum class ComponentId { Cpu = 0, Volume = 1, OsInstall = 2, Board = 3, Nics = 4 };
+constexpr int kComponentCount = 5;
+
+// "cpu", "volume", "os-install", "board", "nics".
+const char* ComponentName(ComponentId id);
+
+// One component: its canonical value(s), or why it is unavailable.
+struct ComponentValue {
+  bool available = false;
+  std::string reason;               // when unavailable: short text, e.g. "needs root", "not present"
+  // When available: canonical texts, hashed as their bytes. One text for every component but
+  // nics, which holds one text per permanent MAC ("aa:bb:cc:dd:ee:ff", lower case), sorted, unique,
+  // never empty (no physical adapter = unavailable).
+  std::vector<std::string> values;
+};
+
+// Canonical texts (changing one changes every token made from it):
+//   cpu         "<vendor>/family <F>/model <M>/stepping <S>/<brand>": family and model in decimal
+//               with the extended fields added (family 15 adds the extended family; families 6
+//               and 15 prepend the extended model); the brand of leaves 0x80000002-4 without
+//               leading or trailing spaces, and "/<brand>" left out when those leaves are absent
+//               or blank. Example: "GenuineIntel/family 6/model 158/stepping 10/Intel(R)
+//               Core(TM) i7-8700 CPU @ 3.20GHz".
+//   volume      the system volume's serial, 8 upper-case hex digits: "1C2D3E4F".
+//   os-install  the installation id in lower-case hex without braces or dashes (32 digits):
+//               Windows MachineGuid, Linux machine-id.
+//   board       the SMBIOS system UUID, lower case "xxxxxxxx-xxxx-xxxx-xxxx-xxxxxxxxxxxx".
+//   nics        as above.
+
+struct MachineComponents {
+  std::array<ComponentValue, kComponentCount> components;
+  const ComponentValue& operator[](ComponentId id) const { return components[static_cast<int>(id)]; }
+  ComponentValue& operator[](ComponentId id) { return components[static_cast<int>(id)]; }
+  // Reported, never part of the identity.
+  bool hypervisorPresent = false;   // CPUID leaf 1 ECX bit 31
+  std::string hypervisorVendor;     // leaf 0x40000000 EBX,ECX,EDX as text; empty when absent
+};
+
+// Reads every component through the platform seam. An unavailable component never aborts the
+// others; only std::bad_alloc may escape.
+MachineComponents CollectComponents();
+
+}  // namespace vrel

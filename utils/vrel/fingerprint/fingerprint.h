@@ -1,0 +1,103 @@
+// The keyed machine fingerprint: each identity component hashed with
+// HMAC-SHA-256 under an application's key, written as a printable token, and
+// compared with the current machine component by component.
+//
+// Token (version 1), one field per component in ComponentId order, joined by
+// "-" after the version tag:
+//     vfp1-<cpu>-<volume>-<os-install>-<board>-<nics>
+// A field is "x" when the component was unavailable, else a digest of 16
+// lower-case hex digits (the first 8 bytes of the component's HMAC); nics
+// holds one digest per permanent MAC, joined by "+", sorted. Only printable
+// ASCII that shells leave alone.
+//
+// Every function here is pure: no platform call, no global state.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "vrel/fingerprint/components.h"
+
+namespace vrel {
+
+constexpr std::size_t kTokenDigestBytes = 8;
+constexpr int kTokenVersion = 1;
+// A token holding more NIC digests than this is refused as malformed.
+constexpr std::size_t kMaxTokenNics = 64;
+
+using ComponentDigest = std::array<unsigned char, kTokenDigestBytes>;
+
+// One component of a fingerprint: unavailable, or its digests (exactly one,
+// or one per MAC for nics, sorted and unique).
+struct ComponentDigests {
+  bool available = false;
+  std::vector<ComponentDigest> digests;
+};
+
+struct Fingerprint {
+  std::array<ComponentDigests, kComponentCount> components;
+  const ComponentDigests& operator[](ComponentId id) const {
+    return components[static_cast<int>(id)];
+  }
+};
+
+// The digests of `machine` under `key`. Each value is hashed as
+// HMAC-SHA-256(key, name NUL value), so equal values in two components give
+// unrelated digests. Throws std::invalid_argument when `key` is empty.
+Fingerprint ComputeFingerprint(const MachineComponents& machine, std::string_view key);
+
+// The version-1 token of `fingerprint` (format above).
+std::string FormatToken(const Fingerprint& fingerprint);
+
+// FormatToken(ComputeFingerprint(machine, key)).
+std::string MakeToken(const MachineComponents& machine, std::string_view key);
+
+// The outcome of ParseToken: `ok` and the fingerprint, or a one-line message
+// saying what is wrong. Never throws for any input (bar std::bad_alloc).
+struct ParsedToken {
+  bool ok = false;
+  Fingerprint fingerprint;
+  std::string error;
+};
+
+// Reads a token; ASCII white space around it is ignored.
+ParsedToken ParseToken(std::string_view text);
+
+enum class ComponentMatch { Match, Differ, Unavailable };
+
+// "match", "differ", "unavailable".
+const char* ComponentMatchName(ComponentMatch match);
+
+// When a stored fingerprint counts as the same machine. The strong components
+// are volume, os-install, board and nics; cpu is reported but never counts.
+// Same machine when at least `minStrongMatches` strong components match and
+// no vetoing component differs.
+struct MatchRule {
+  int minStrongMatches = 2;
+  bool boardVetoes = true;      // a differing board means another machine
+  bool osInstallVetoes = true;  // a differing os-install means another machine
+};
+
+struct MatchResult {
+  std::array<ComponentMatch, kComponentCount> components{};
+  int strongMatches = 0;
+  bool sameMachine = false;
+  ComponentMatch operator[](ComponentId id) const { return components[static_cast<int>(id)]; }
+};
+
+// Component by component: unavailable when either side is, else match when
+// the digests are equal, else differ. nics: match when the two sets share a
+// digest; unavailable only when neither side has one, since an unavailable
+// nics is a machine without a physical adapter, an empty set; else differ.
+// nics never vetoes, so this reports what changed without moving the verdict.
+MatchResult MatchFingerprints(const Fingerprint& stored, const Fingerprint& current,
+                              const MatchRule& rule = MatchRule());
+
+// MatchFingerprints(stored, ComputeFingerprint(machine, key), rule).
+MatchResult MatchToken(const Fingerprint& stored, const MachineComponents& machine,
+                       std::string_view key, const MatchRule& rule = MatchRule());
+
+}  // namespace vrel
