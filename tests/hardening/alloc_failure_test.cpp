@@ -155,10 +155,9 @@ TEST(AllocationFailureTest, TheToolReportsOrSaysWhyNot) {
     std::streambuf* savedOut = std::cout.rdbuf(&out);
     std::streambuf* savedErr = std::cerr.rdbuf(&err);
     int exitCode = -1;
-    const Ending ending = failing([&] { char name[] = "vreltest";
-      char* argv[] = {name, nullptr};
-      exitCode = RunVreltest(1, argv);
-    });
+    char name[] = "vreltest";
+    char* argv[] = {name, nullptr};
+    const Ending ending = failing([&] { exitCode = RunVreltest(1, argv); });
     std::cout.rdbuf(savedOut);
     std::cerr.rdbuf(savedErr);
     EXPECT_EQ(ending, kCompleted) << "the tool catches what the library throws";
