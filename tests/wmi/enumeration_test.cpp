@@ -46,29 +46,6 @@ class EnumerationTest : public ::testing::Test {
   MachineInfo collector;
 };
 
-TEST_F(EnumerationTest, MakesEachCallWithItsArgumentsAndReadsOnlyWhatItNeeds) {
-  wmi.adapters = {Adapter(L"wifi", 1, Text(L"Wireless")),
-                  Adapter(L"ms", 2, Text(L"Ethernet 802.3"), Text(L"Microsoft")),
-                  Adapter(L"Intel(R) NIC", 7)};
-  wmi.configurations = {Configuration(99, {L"10.9.9.9"}), Configuration(7, {L"192.168.1.10"})};
-  ASSERT_TRUE(EnumerateNetCards(collector));
-  ASSERT_EQ(Names(collector.cards), std::vector<std::string>{"Intel(R) NIC"});
-  EXPECT_EQ(Addresses(collector.cards), std::vector<std::uint32_t>{0xC0A8010A});
-  EXPECT_EQ(collector.cards.GetItem(0)->mac, (MacAddress{{0x00, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E}}));
-  // Each call's arguments are the scripted WMI's to check.
-  EXPECT_EQ(wmi.log, (std::vector<std::string>{
-      "CoInitializeEx", "CoInitializeSecurity(0)", "CoCreateInstance", "ConnectServer(ROOT\\CIMV2)",
-      "CoSetProxyBlanket", "ExecQuery(SELECT * FROM Win32_NetworkAdapter)",
-      "adapters.Next", "adapter 0.Get(AdapterType)",
-      "adapters.Next", "adapter 1.Get(AdapterType)", "adapter 1.Get(Manufacturer)",
-      "adapters.Next", "adapter 2.Get(AdapterType)", "adapter 2.Get(Manufacturer)",
-      "adapter 2.Get(Caption)", "adapter 2.Get(MACAddress)", "adapter 2.Get(Index)", "adapters.Next",
-      "ExecQuery(SELECT * FROM Win32_NetworkAdapterConfiguration)", "configurations.Next",
-      "configuration 0.Get(index)", "configurations.Next", "configuration 1.Get(index)",
-      "configuration 1.Get(IPAddress)", "configurations.Next"}));
-  EXPECT_EQ(wmi.uninitializes, 1);
-}
-
 TEST_F(EnumerationTest, KeepsExactEthernetNotMadeByMicrosoftAndJoinsByIndex) {
   const test::Value ethernet = Text(L"Ethernet 802.3");
   wmi.adapters = {Adapter(L"unconfigured", 10),
