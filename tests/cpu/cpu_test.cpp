@@ -12,6 +12,7 @@
 
 #include "fake_machine.h"
 #include "vrel/cpu/cpu_naming.h"
+#include "vrel/identity/machine_info.h"
 
 #if defined(__i386__) || defined(__x86_64__)
 #include <x86intrin.h>
@@ -60,11 +61,21 @@ constexpr Processor kProcessors[] = {
     {"VIA C3", "CentaurHauls", 0x0698, 0x44, 0, nullptr},
     {"one letter off", "GenuineIntex", 0x0683, 0x44, 0, nullptr},
     {"case differs", "AuthenticAMd", 0x0630, 0, 0, nullptr},
+    {"first byte above 0x7F", "\xC7" "enuineIntel", 0x06F6, 0, 0, nullptr},
 };
 
 std::string Fields(std::uint32_t eax) {  // as the SDM lays out leaf 1 EAX
   return "Model:" + std::to_string(eax >> 4 & 15) + ",Family:" + std::to_string(eax >> 8 & 15) +
          ",Stepping:" + std::to_string(eax & 15);
+}
+
+// The signature packs the vendor's first byte (sign-extended) above the
+// family, model, stepping and, for Intel, the type; another vendor gets no fields.
+std::uint32_t Signature(const char* vendor, std::uint32_t eax, bool amd, bool intel) {
+  const std::uint32_t fields = (eax >> 8 & 15) << 12 | (eax >> 4 & 15) << 8 | (eax & 15) << 4 |
+                               (intel ? eax >> 12 & 3 : 0);
+  return static_cast<std::uint32_t>(static_cast<signed char>(vendor[0])) << 16 |
+         (amd || intel ? fields : 0);
 }
 
 TEST(CpuNamingTest, PublishedProcessors) {
@@ -82,6 +93,9 @@ TEST(CpuNamingTest, PublishedProcessors) {
     EXPECT_EQ(GetVendorShortName(&label[0]) + init, 0);
     EXPECT_EQ(label.c_str() + label.substr(kVendorLabelSize),
               std::string(amd ? "AMD" : intel ? "INTEL" : "UNKNOWN") + "####");
+    std::uint32_t signature = 1;
+    EXPECT_EQ(GetCpuSignature(signature), 0);
+    EXPECT_EQ(signature, Signature(vendor, p.eax1, amd, intel));
     if (p.name == nullptr) {  // a third vendor: fields zero, neither buffer touched
       EXPECT_EQ(Ints({fields, named, type, stepping, model, family}),
                 Ints({kUnknownCpuVendor, kUnknownCpuVendor, 0, 0, 0, 0}));
@@ -153,7 +167,8 @@ TEST(CpuidTest, RawQueriesAndTheVendorsNul) {
   machine.cpuid[0x80000000u][0] = 0x80000001u;
   EXPECT_EQ(Ints({extended, ExtendedCpuidSupported(), CpuidSupported()}), Ints({0, 1, 1}));
   machine.hasCpuid = false;
-  EXPECT_EQ(CpuidSupported(), 0);
+  std::uint32_t signature = 1;
+  EXPECT_EQ(Ints({CpuidSupported(), GetCpuSignature(signature), signature}), Ints({0, -1, 0}));
   for (const char* vendor : {"GenuineIntelX", "AuthenticAMDX"}) {  // the comparisons cover the NUL
     CpuInfo info{};
     std::memcpy(info.vendor, vendor, 13);
