@@ -75,8 +75,9 @@ std::vector<std::string> Life(MachineInfo& collector) {
 }
 
 // A run that absorbed the failure as a failed step gives at most `most`
-// entries. After an exception a collector whose enumeration threw holds no
-// storage; either way a later life is whole.
+// entries. After an exception (one amid the enumeration included) a collector
+// whose enumeration threw holds no storage and enumerates again: a later life
+// is whole. The scripted WMI checks that every interface was released.
 void ExpectUsable(MachineInfo& collector, const std::vector<std::string>& full,
                   const std::vector<std::string>& seen, std::size_t most, Ending ending) {
   if (ending == kCompleted) {
