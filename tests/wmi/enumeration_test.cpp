@@ -38,14 +38,9 @@ std::vector<std::uint32_t> Addresses(const NetCardList& cards) {
   return addresses;
 }
 
-class EnumerationTest : public ::testing::Test {
- protected:
+TEST(EnumerationTest, KeepsExactEthernetNotMadeByMicrosoftAndJoinsByIndex) {
   test::FakeMachine machine;
-  W wmi{machine};
-  MachineInfo collector;
-};
-
-TEST_F(EnumerationTest, KeepsExactEthernetNotMadeByMicrosoftAndJoinsByIndex) {
+  W wmi(machine);
   const test::Value ethernet = Text(L"Ethernet 802.3");
   wmi.adapters = {Adapter(L"unconfigured", 10),
                   Adapter(L"lower case type", 11, Text(L"ethernet 802.3")),
@@ -61,6 +56,7 @@ TEST_F(EnumerationTest, KeepsExactEthernetNotMadeByMicrosoftAndJoinsByIndex) {
                         Configuration(30, {L"10.0.0.3"}), Configuration(20, {L"10.0.0.2"}),
                         {{L"IPAddress", Texts({L"10.0.0.4"})}},  // an unreadable index is 0
                         Configuration(40, {L"fe80::1", L"10.0.0.5"})};
+  MachineInfo collector;
   ASSERT_TRUE(EnumerateNetCards(collector));
   EXPECT_EQ(Names(collector.cards),
             (std::vector<std::string>{"unconfigured", "Microsoft Corporation",
