@@ -1,5 +1,6 @@
 // CPUID access, processor naming, the vendor label and the clock estimate:
-// scripted processors first, then this machine read apart from the library.
+// scripted processors first, then this machine's counter read apart from the
+// library (its CPUID is the end-to-end check's).
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -11,9 +12,9 @@
 
 #include "fake_machine.h"
 #include "vrel/cpu/cpu_naming.h"
+#include "vrel/identity/machine_info.h"
 
 #if defined(__i386__) || defined(__x86_64__)
-#include <cpuid.h>
 #include <x86intrin.h>
 #endif
 
@@ -60,11 +61,21 @@ constexpr Processor kProcessors[] = {
     {"VIA C3", "CentaurHauls", 0x0698, 0x44, 0, nullptr},
     {"one letter off", "GenuineIntex", 0x0683, 0x44, 0, nullptr},
     {"case differs", "AuthenticAMd", 0x0630, 0, 0, nullptr},
+    {"first byte above 0x7F", "\xC7" "enuineIntel", 0x06F6, 0, 0, nullptr},
 };
 
 std::string Fields(std::uint32_t eax) {  // as the SDM lays out leaf 1 EAX
   return "Model:" + std::to_string(eax >> 4 & 15) + ",Family:" + std::to_string(eax >> 8 & 15) +
          ",Stepping:" + std::to_string(eax & 15);
+}
+
+// The signature packs the vendor's first byte (sign-extended) above the
+// family, model, stepping and, for Intel, the type; another vendor gets no fields.
+std::uint32_t Signature(const char* vendor, std::uint32_t eax, bool amd, bool intel) {
+  const std::uint32_t fields = (eax >> 8 & 15) << 12 | (eax >> 4 & 15) << 8 | (eax & 15) << 4 |
+                               (intel ? eax >> 12 & 3 : 0);
+  return static_cast<std::uint32_t>(static_cast<signed char>(vendor[0])) << 16 |
+         (amd || intel ? fields : 0);
 }
 
 TEST(CpuNamingTest, PublishedProcessors) {
@@ -82,6 +93,9 @@ TEST(CpuNamingTest, PublishedProcessors) {
     EXPECT_EQ(GetVendorShortName(&label[0]) + init, 0);
     EXPECT_EQ(label.c_str() + label.substr(kVendorLabelSize),
               std::string(amd ? "AMD" : intel ? "INTEL" : "UNKNOWN") + "####");
+    std::uint32_t signature = 1;
+    EXPECT_EQ(GetCpuSignature(signature), 0);
+    EXPECT_EQ(signature, Signature(vendor, p.eax1, amd, intel));
     if (p.name == nullptr) {  // a third vendor: fields zero, neither buffer touched
       EXPECT_EQ(Ints({fields, named, type, stepping, model, family}),
                 Ints({kUnknownCpuVendor, kUnknownCpuVendor, 0, 0, 0, 0}));
@@ -153,7 +167,8 @@ TEST(CpuidTest, RawQueriesAndTheVendorsNul) {
   machine.cpuid[0x80000000u][0] = 0x80000001u;
   EXPECT_EQ(Ints({extended, ExtendedCpuidSupported(), CpuidSupported()}), Ints({0, 1, 1}));
   machine.hasCpuid = false;
-  EXPECT_EQ(CpuidSupported(), 0);
+  std::uint32_t signature = 1;
+  EXPECT_EQ(Ints({CpuidSupported(), GetCpuSignature(signature), signature}), Ints({0, -1, 0}));
   for (const char* vendor : {"GenuineIntelX", "AuthenticAMDX"}) {  // the comparisons cover the NUL
     CpuInfo info{};
     std::memcpy(info.vendor, vendor, 13);
@@ -184,27 +199,6 @@ TEST(ClockTest, TicksOverOneSecondInMegahertz) {
 }
 
 #if defined(__i386__) || defined(__x86_64__)
-// This processor through the real platform, against CPUID executed here.
-TEST(RealMachineTest, NamesThisProcessor) {
-  unsigned r[3][4] = {};
-  for (unsigned i = 0; i < 3; ++i) __cpuid_count(i, 0, r[i][0], r[i][1], r[i][2], r[i][3]);
-  const unsigned order[3] = {r[0][1], r[0][3], r[0][2]};  // EBX, EDX, ECX
-  const std::string vendor(reinterpret_cast<const char*>(order), 12);
-  const bool intel = vendor == "GenuineIntel", amd = vendor == "AuthenticAMD";
-  const int kb = CacheDescriptorSizeKB(static_cast<int>(r[2][3] & 0xFF));
-  ASSERT_EQ(CpuidSupported(), 1);
-  CpuInfo info{};
-  info.Init();
-  EXPECT_EQ(info.vendor, vendor);
-  int type = -1, stepping = -1, model = -1, family = -1;
-  info.GetSignatureFields(type, stepping, model, family);
-  char description[kCpuDescriptionSize] = "-", name[kCpuNameSize] = "-";
-  EXPECT_EQ(info.GetName(type, stepping, model, family, description, name),
-            intel || amd ? 0 : kUnknownCpuVendor);
-  const std::string cache = intel ? ",Cache:" + std::to_string(kb < 0 ? 0 : kb) : "";
-  EXPECT_EQ(std::string(description), intel || amd ? Fields(r[1][0]) + cache : "-");
-}
-
 // The library reads the counter inside the test's two readings, so it cannot
 // count more ticks; it sleeps at least a second, so it counts at least a
 // second at the rate measured against steady_clock (CLOCK_MONOTONIC natively,

@@ -1,10 +1,10 @@
 // A scripted WMI behind the platform seam, the same on both targets: the COM
 // entries of a FakeMachine's table and a locator, services, enumerators and
 // class objects serving scripted adapters and configurations; any step can
-// fail. Every call is logged with its arguments. At destruction the running
-// test fails when an object keeps a reference, or CoInitializeEx and
-// CoUninitialize do not balance; at once when an object is released too
-// often or used after its last release or outside the COM apartment.
+// fail. At destruction the running test fails when an object keeps a
+// reference, or CoInitializeEx and CoUninitialize do not balance; at once when
+// an object is released too often or used after its last release or outside
+// the COM apartment. Arguments are left to the real WMI under Wine to judge.
 #pragma once
 
 #include <functional>
@@ -45,8 +45,9 @@ class ScriptedWmi {
           adapterQuery = S_OK, configurationQuery = S_OK;
   int adapterNextFailsAfter = -1, configurationNextFailsAfter = -1;  // objects; -1: never
 
-  // Every call in order, such as "CoInitializeEx(null, 0)" or
-  // "adapter 1.Get(Caption)"; Release and CoUninitialize are counted instead.
+  // CoInitializeEx, CoInitializeSecurity (with its authentication level and
+  // whether it got a list) and ExecQuery calls in order; CoUninitialize is
+  // counted instead.
   std::vector<std::string> log;
   int uninitializes = 0;
   int depth = 0;  // successful CoInitializeEx minus CoUninitialize
@@ -58,7 +59,6 @@ class ScriptedWmi {
 
   struct Books;  // the objects made so far
   std::vector<std::unique_ptr<Books>> objects;
-  void* services = nullptr;
 
  private:
   FakeMachine& machine_;
