@@ -72,13 +72,13 @@ VREL_AES_INLINE void Lanes(const Keys& k, int rounds, __m128i (&s)[kLanes],
                            std::index_sequence<I...>) {
   ((s[I] = _mm_xor_si128(s[I], k[0])), ...);
   for (int r = 1; r < rounds; ++r) {
-    if (Inverse) {
+    if constexpr (Inverse) {
       ((s[I] = _mm_aesdec_si128(s[I], k[r])), ...);
     } else {
       ((s[I] = _mm_aesenc_si128(s[I], k[r])), ...);
     }
   }
-  if (Inverse) {
+  if constexpr (Inverse) {
     ((s[I] = _mm_aesdeclast_si128(s[I], k[rounds])), ...);
   } else {
     ((s[I] = _mm_aesenclast_si128(s[I], k[rounds])), ...);
