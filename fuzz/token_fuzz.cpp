@@ -8,14 +8,10 @@
 
 #include "vrel/fingerprint/fingerprint.h"
 
-namespace {
-
-[[noreturn]] void Fail(const char* what) {
+[[noreturn]] static void Fail(const char* what) {
   std::fprintf(stderr, "token_fuzz: %s\n", what);
   std::abort();
 }
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string text(reinterpret_cast<const char*>(data), size);

@@ -1,11 +1,7 @@
 #!/usr/bin/env python3
-"""Runs vreltest as a user would: exit codes and messages of the subcommands,
-bad input, and output that cannot be written (a full device, a closed
-standard output), one table each.
-
-  check_tool.py native <vreltest>
-  check_tool.py wine   <wine-run.sh> <vreltest.exe>
-"""
+"""Runs vreltest as a user would: exit codes and messages of the subcommands, bad input, and
+output that cannot be written (a full device, a closed stdout). Arguments: native <vreltest>,
+or wine <wine-run.sh> <vreltest.exe>."""
 import os
 import re
 import subprocess
@@ -25,10 +21,7 @@ def main():
     platform, command = sys.argv[1], sys.argv[2:]
     failures = []
 
-    checks = [0]
-
     def check(name, args, want_code, out=None, err=None, **how):
-        checks[0] += 1
         code, stdout, stderr = run(command, args, **how)
         if code != want_code or (out and not re.fullmatch(out, stdout, re.S)) or \
                 (err and not re.fullmatch(err, stderr, re.S)):
@@ -36,7 +29,7 @@ def main():
         return stdout
 
     token = check("fingerprint", ["fingerprint", "--key", "app"], 0, TOKEN).strip()
-    if not failures:
+    if not failures:  # another key shares no digest, so it matches as another machine does
         check("fingerprint again", ["fingerprint", "--key", "app"], 0, re.escape(token) + "\n")
         other = check("other key", ["fingerprint", "--key", "App"], 0, TOKEN).strip()
         shared = set(re.findall("[0-9a-f]{16}", token)) & set(re.findall("[0-9a-f]{16}", other))
@@ -49,24 +42,18 @@ def main():
         ("help", ["--help"], 0, r"Prints this machine.*fingerprint.*match.*components.*", ""),
         ("components", ["components"], 0,
          r"cpu: .+\nvolume: .+\nos-install: .+\nboard: .+\nnics: .+\nhypervisor: .+\n", ""),
-        ("another key", ["match", "--key", "other", token], 1, r".*result: different machine.*", ""),
         ("another machine", ["match", "--key", "app", foreign], 1, r".*result: different machine.*", ""),
         ("empty key", ["fingerprint", "--key", ""], 2, "", r"vreltest: the key is empty\n.*"),
-        ("no key", ["fingerprint"], 2, "", usage),
-        ("match empty key", ["match", "--key", "", token], 2, "", usage),
-        ("no token", ["match", "--key", "app"], 2, "", usage),
-        ("unknown option", ["--frobnicate"], 2, "", usage),
-        ("unknown subcommand", ["frobnicate"], 2, "", usage),
-        ("two subcommands", ["components", "components"], 2, "", usage),
-        ("threshold out of range", ["match", "--key", "app", "--min-matches", "5", token], 2, "", usage),
-        ("garbage token", ["match", "--key", "app", "hello"], 2, "",
-         r"vreltest: bad token: not a vrel fingerprint token.*"),
+        # The parser's messages are the token tests' business; here only that they reach the user.
         ("foreign version", ["match", "--key", "app", "vfp7-x-x-x-x-x"], 2, "",
          r"vreltest: bad token: token version 7 is not supported.*"),
-        ("short token", ["match", "--key", "app", "vfp1-x-x"], 2, "", r"vreltest: bad token: .*fields.*"),
     ]
     for name, args, code, out, err in rows:
         check(name, args, code, out, err)
+    for args in (["fingerprint"], ["match", "--key", "", token], ["match", "--key", "app"],
+                 ["--frobnicate"], ["frobnicate"], ["components", "components"],
+                 ["match", "--key", "app", "--min-matches", "5", token]):
+        check(f"usage {args}", args, 2, "", usage)
     # Against its own token every component matches or is unavailable; the
     # machine is the same when two strong ones are available.
     code, out, _ = run(command, ["match", "--key", "app", token])
@@ -85,7 +72,7 @@ def main():
 
     for failure in failures:
         print("FAIL " + failure)
-    print(f"{platform}: {checks[0] + 1} checks, {len(failures)} failed")
+    print(f"{platform}: {len(failures)} checks failed")
     return 1 if failures else 0
 
 

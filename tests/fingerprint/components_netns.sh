@@ -1,15 +1,14 @@
 #!/bin/sh
-# This machine's components read twice, then in a network namespace of this test's own:
-# without the physical adapter only nics changes, and virtual adapters added there (a veth
-# pair, a bridge, ifb, dummy, macvlan) change nothing. Nothing is sent anywhere. Exits 77
-# (skipped) when no namespace can be made. Usage: components_netns.sh PROGRAM [ARGS...]
+# This machine's components, then in a network namespace of this test's own: without the
+# physical adapter only nics changes, and virtual adapters added there (a veth pair, a bridge,
+# ifb, dummy, macvlan) change nothing. (Reading twice alike is the tool test's.) Nothing is
+# sent anywhere. Exits 77 (skipped) when no namespace can be made. Usage: PROGRAM [ARGS...]
 set -u
 ns="vrel-fp-$$"
 fail() { printf 'FAIL: %s\n' "$*" >&2; exit 1; }
 run() { out=$("$@") || fail "$* failed"; printf '%s\n' "$out"; }
 
-first=$(run "$@") && second=$(run "$@") || exit 1
-[ "$first" = "$second" ] || fail "two collections differ: $first / $second"
+first=$(run "$@") || exit 1
 ip netns add "$ns" 2>/dev/null || { echo "SKIPPED: cannot create a network namespace"; exit 77; }
 trap 'ip netns del "$ns"' EXIT
 bare=$(run ip netns exec "$ns" "$@") || exit 1
@@ -19,10 +18,8 @@ echo "$bare" | grep -q '^nics: unavailable' || fail "nics without an adapter: $b
 
 added=""
 add() { name=$1; shift; ip -n "$ns" link add "$@" 2>/dev/null && added="$added $name"; }
-add veth name v0 type veth peer name v1
-add bridge name br0 type bridge
-add ifb name ifb9 type ifb
-add dummy name d0 type dummy
+for spec in "veth name v0 type veth peer name v1" "bridge name br0 type bridge" \
+    "ifb name ifb9 type ifb" "dummy name d0 type dummy"; do add $spec; done  # split on purpose
 for dev in /sys/class/net/*; do  # a macvlan on the first physical adapter
   case $(readlink "$dev") in */virtual/*) ;; *) ip link add link "${dev##*/}" name mv0 \
     netns "$ns" type macvlan 2>/dev/null && added="$added macvlan"; break ;; esac
@@ -32,4 +29,4 @@ for link in lo v0 v1 br0 ifb9 d0 mv0; do ip -n "$ns" link set "$link" up 2>/dev/
 [ -n "$added" ] || fail "no virtual adapter could be added"
 virtual=$(run ip netns exec "$ns" "$@") || exit 1
 [ "$virtual" = "$bare" ] || fail "virtual adapters ($added) changed the components: $virtual"
-echo "ok: the same twice; in a namespace only nics differs; added$added: no change"
+echo "ok: in a namespace only nics differs; added$added: no change"

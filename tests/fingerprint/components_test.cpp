@@ -6,6 +6,7 @@
 #include <cstring>
 #include <map>
 
+#include "fake_machine.h"
 #include "vrel/fingerprint/component_text.h"
 #include "vrel/platform/platform.h"
 
@@ -13,30 +14,29 @@ namespace vrel::fingerprint {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
-using Texts = std::vector<std::string>;
-using Regs = std::array<std::uint32_t, 4>;
 const std::string kId = "6083b3903c3c42dbbf67b25a094610bd";
 // SMBIOS 3.x section 7.2.1: {00112233-4455-6677-8899-AABBCCDDEEFF} is stored as these bytes.
 const Bytes kSpecUuid = {0x33, 0x22, 0x11, 0x00, 0x55, 0x44, 0x77, 0x66,
                          0x88, 0x99, 0xAA, 0xBB, 0xCC, 0xDD, 0xEE, 0xFF};
 const std::string kUuid = "00112233-4455-6677-8899-aabbccddeeff";
 
+// "=value value" or ":reason".
+std::string Text(const ComponentValue& value) {
+  std::string text = value.available ? "=" : ":" + value.reason;
+  for (const std::string& item : value.values) text += (text.size() > 1 ? " " : "") + item;
+  return text;
+}
+
 TEST(ComponentTextTest, CpuTextAddsExtendedFamilyAndModel) {
-  // Leaf 1 EAX and the display family and model published for each processor
-  // (Intel SDM vol. 4 table 2-1: 06_9EH, 0F_02H; AMD families 17h, 19h).
-  const struct { const char* vendor; std::uint32_t eax; const char* brand, *text; } rows[] = {
-      {"GenuineIntel", 0x000906EA, "Core i7-8700", "family 6/model 158/stepping 10/Core i7-8700"},
+  // Leaf 1 EAX and the display family and model published for each processor (Intel SDM
+  // vol. 4 table 2-1: 0F_02H; AMD family 17h); 06_9EH is the scripted machine's below.
+  const struct { const char* vendor; std::uint32_t eax; char brand[48]; const char* text; } rows[] = {
       {"GenuineIntel", 0x00000F29, "   Pentium 4  ", "family 15/model 2/stepping 9/Pentium 4"},
       {"AuthenticAMD", 0x00800F11, "Ryzen 7 1800X", "family 23/model 1/stepping 1/Ryzen 7 1800X"},
   };
   for (const auto& row : rows) {
-    std::uint32_t leaf0[4] = {};  // the vendor string is in EBX, EDX, ECX
-    for (int i : {0, 1, 2}) std::memcpy(&leaf0[i == 0 ? 1 : i == 1 ? 3 : 2], row.vendor + 4 * i, 4);
-    char brand[48] = {};
-    if (row.brand != nullptr) std::memcpy(brand, row.brand, std::strlen(row.brand));
-    EXPECT_EQ(CpuText(leaf0, row.eax, row.brand != nullptr ? brand : nullptr),
-              std::string(row.vendor) + "/" + row.text)
-        << row.eax;
+    EXPECT_EQ(CpuText(test::VendorLeaf(row.vendor).data(), row.eax, row.brand),
+              std::string(row.vendor) + "/" + row.text) << row.eax;
   }
 }
 
@@ -88,23 +88,20 @@ Bytes Rsmb(std::uint8_t major, std::uint8_t minor, const std::vector<Bytes>& str
 TEST(ComponentTextTest, BoardFromRawSmbiosFindsTheSystemUuid) {
   const Bytes bios = Structure(0, Bytes(20, 1), std::string("Vendor\0" "1.0", 10));
   const Bytes end = Structure(127, {});
-  const struct { Bytes table; std::string value, reason; } rows[] = {
-      {Rsmb(2, 6, {bios, System(kSpecUuid), end}), kUuid, ""},
-      {Rsmb(3, 4, {System(kSpecUuid)}), kUuid, ""},
-      {Rsmb(2, 4, {bios, System(kSpecUuid)}), "33221100-5544-7766-8899-aabbccddeeff", ""},
-      {Rsmb(3, 0, {System(Bytes(16, 0))}), "", "UUID not set"},
-      {Rsmb(3, 0, {System(Bytes(16, 0xFF))}), "", "UUID not set"},
-      {Rsmb(3, 0, {bios, Structure(1, {1, 2, 3, 4}), end, System(kSpecUuid)}), "",
-       "no system record"},  // a type 1 record of SMBIOS 2.0 has no UUID
-      {Rsmb(3, 0, {}), "", "no system record"},
-      {Rsmb(3, 0, {{1, 3, 0, 0, 0, 0}}), "", "malformed SMBIOS table"},
-      {Bytes(7, 0), "", "malformed SMBIOS table"},
+  const struct { Bytes table; std::string text; } rows[] = {
+      {Rsmb(2, 6, {bios, System(kSpecUuid), end}), "=" + kUuid},
+      {Rsmb(3, 4, {System(kSpecUuid)}), "=" + kUuid},
+      {Rsmb(2, 4, {bios, System(kSpecUuid)}), "=33221100-5544-7766-8899-aabbccddeeff"},
+      {Rsmb(3, 0, {System(Bytes(16, 0))}), ":UUID not set"},
+      {Rsmb(3, 0, {System(Bytes(16, 0xFF))}), ":UUID not set"},
+      {Rsmb(3, 0, {bios, Structure(1, {1, 2, 3, 4}), end, System(kSpecUuid)}),
+       ":no system record"},  // a type 1 record of SMBIOS 2.0 has no UUID
+      {Rsmb(3, 0, {}), ":no system record"},
+      {Rsmb(3, 0, {{1, 3, 0, 0, 0, 0}}), ":malformed SMBIOS table"},
+      {Bytes(7, 0), ":malformed SMBIOS table"},
   };
   for (const auto& row : rows) {
-    SCOPED_TRACE(&row - rows);
-    const ComponentValue board = BoardFromRawSmbios(row.table.data(), row.table.size());
-    EXPECT_EQ(board.values, row.value.empty() ? Texts{} : Texts{row.value});
-    EXPECT_EQ(board.reason, row.reason);
+    EXPECT_EQ(Text(BoardFromRawSmbios(row.table.data(), row.table.size())), row.text) << &row - rows;
   }
   // Every prefix of a table, its declared length left as is, in a buffer of
   // its exact size (the sanitizers catch a read past it): the UUID once the
@@ -112,8 +109,7 @@ TEST(ComponentTextTest, BoardFromRawSmbiosFindsTheSystemUuid) {
   const Bytes full = Rsmb(2, 6, {bios, System(kSpecUuid)});
   for (std::size_t size = 0; size <= full.size(); ++size) {
     const Bytes prefix(full.begin(), full.begin() + static_cast<std::ptrdiff_t>(size));
-    const ComponentValue board = BoardFromRawSmbios(prefix.data(), prefix.size());
-    EXPECT_EQ(board.available, size >= 8 + bios.size() + 0x1B) << size;
+    EXPECT_EQ(BoardFromRawSmbios(prefix.data(), size).available, size >= 8 + bios.size() + 0x1B) << size;
   }
 }
 
@@ -136,84 +132,58 @@ TEST(ComponentTextTest, NicsCountPermanentAddressesOfPhysicalAdapters) {
   };
   std::vector<platform::NetInterfaceFacts> all;
   for (const auto& row : rows) {
-    SCOPED_TRACE(&row - rows);
-    const ComponentValue nics = NicsFromInterfaces({row.facts});
-    EXPECT_EQ(nics.values, row.counted.empty() ? Texts{} : Texts{row.counted});
-    EXPECT_EQ(nics.reason, row.counted.empty() ? "no physical adapter" : "");
+    EXPECT_EQ(Text(NicsFromInterfaces({row.facts})),
+              row.counted.empty() ? ":no physical adapter" : "=" + row.counted) << &row - rows;
     all.insert(all.begin(), row.facts);
   }
-  EXPECT_EQ(NicsFromInterfaces(all).values, (Texts{"00:1b:21:0a:0b:0c", "52:54:00:12:34:56"}));
+  EXPECT_EQ(Text(NicsFromInterfaces(all)), "=00:1b:21:0a:0b:0c 52:54:00:12:34:56");
 }
 
-// What the scripted platform answers. Sources (files by path, "MachineGuid", "RSMB") have an
-// error code and contents; unlisted ones are absent, as are unlisted CPUID leaves. The sources
-// "cpuid", "volume" and "interfaces" make those calls fail.
-struct Script {
-  std::map<std::uint32_t, Regs> cpuid = {
-      {0, {1, 0x756e6547, 0x6c65746e, 0x49656e69}},          // "GenuineIntel"
-      {1, {0x000906EA, 0, 1u << 31, 0}},                       // with a hypervisor
-      {0x40000000, {0, 0x7263694d, 0x666f736f, 0x76482074}}};  // "Microsoft Hv"
-  std::map<std::string, std::pair<int, std::string>> sources;
-  bool Has(const char* name) const { return sources.count(name) != 0; }
-} script;
+// The sources beyond the scripted machine (files by path, "MachineGuid", "RSMB"): an error code
+// and contents; unlisted ones are absent. "cpuid", "volume" and "interfaces" make those calls fail.
+std::map<std::string, std::pair<int, std::string>> sources;
 
 // Copies a source's contents to data; its error code, or `absent`.
-int Answer(const std::string& name, void* data, std::size_t* size, int absent) {
-  const auto found = script.sources.find(name);
-  if (found == script.sources.end()) return absent;
-  *size = std::min(*size, found->second.second.size());
+template <typename Size>
+int Answer(const std::string& name, void* data, Size* size, int absent) {
+  const auto found = sources.find(name);
+  if (found == sources.end()) return absent;
+  *size = static_cast<Size>(std::min<std::size_t>(*size, found->second.second.size()));
   if (data != nullptr) std::memcpy(data, found->second.second.data(), *size);
   return found->second.first;
 }
 
-MachineComponents CollectScripted() {
-  platform::Api api = platform::Real();
-  api.EflagsIdToggles = [] { return script.Has("cpuid") ? 0 : 1; };
-  api.Cpuid = [](std::uint32_t leaf, std::uint32_t regs[4]) {
-    std::memcpy(regs, script.cpuid.count(leaf) ? script.cpuid[leaf].data() : Regs{}.data(), 16);
+// An Intel processor under a hypervisor, the fake's volume C:, one adapter and the sources.
+void Script(test::FakeMachine& m) {
+  m.hasCpuid = sources.count("cpuid") == 0;
+  m.cpuid = {{0, test::VendorLeaf("GenuineIntel")},
+             {1, {0x000906EA, 0, 1u << 31, 0}},                       // with a hypervisor
+             {0x40000000, {0, 0x7263694d, 0x666f736f, 0x76482074}}};  // "Microsoft Hv"
+  if (sources.count("volume")) m.volumeSerial.reset();
+  m.lastError = 1;
+  m.api.QueryMachineRegistryValue = [](const char*, DWORD, const char* name, DWORD* type,
+                                       BYTE* data, DWORD* size) {
+    *type = REG_SZ;
+    return static_cast<LONG>(Answer(name, data, size, ERROR_FILE_NOT_FOUND));
   };
-  api.GetVolumeInformationA = [](const char*, char*, DWORD, DWORD* serial, DWORD*, DWORD*, char*,
-                                 DWORD) -> BOOL {
-    return !script.Has("volume") && (*serial = 0x1C2D3E4F) != 0;
-  };
-  api.GetLastError = []() -> DWORD { return 1; };
-  api.QueryMachineRegistryValue = [](const char*, DWORD, const char* name, DWORD* type,
-                                     BYTE* data, DWORD* size) {
-    std::size_t length = *size;
-    const int status = Answer(name, data, &length, ERROR_FILE_NOT_FOUND);
-    *type = REG_SZ, *size = static_cast<DWORD>(length);
-    return static_cast<LONG>(status);
-  };
-  api.GetSystemFirmwareTable = [](DWORD provider, DWORD, void* buffer, DWORD size) -> UINT {
+  m.api.GetSystemFirmwareTable = [](DWORD provider, DWORD, void* buffer, DWORD size) -> UINT {
     EXPECT_EQ(provider, 0x52534D42u);  // 'RSMB'
-    std::size_t length = buffer == nullptr ? 1u << 16 : size;
-    return Answer("RSMB", buffer, &length, 1) == 0 ? static_cast<UINT>(length) : 0;
+    DWORD length = buffer == nullptr ? 1u << 16 : size;
+    return Answer("RSMB", buffer, &length, 1) == 0 ? length : 0;
   };
-  api.ReadSmallFile = [](const char* path, char* buffer, std::size_t* size) {
+  m.api.ReadSmallFile = [](const char* path, char* buffer, std::size_t* size) {
     return Answer(path, buffer, size, ENOENT);
   };
-  api.ListNetInterfaces = [](std::vector<platform::NetInterfaceFacts>* out) {
+  m.api.ListNetInterfaces = [](std::vector<platform::NetInterfaceFacts>* out) {
     *out = {{true, true, {0, 1, 2, 3, 4, 5}, {}, -1}};
-    return script.Has("interfaces") ? DWORD{5} : DWORD{0};
+    return sources.count("interfaces") ? DWORD{5} : DWORD{0};
   };
-  const platform::Api* previous = platform::Install(&api);
-  const MachineComponents machine = CollectComponents();
-  platform::Install(previous);
-  return machine;
-}
-
-// "=value value" or ":reason".
-std::string Text(const ComponentValue& value) {
-  std::string text = value.available ? "=" : ":" + value.reason;
-  for (const std::string& item : value.values) text += (text.size() > 1 ? " " : "") + item;
-  return text;
 }
 
 TEST(CollectComponentsTest, EachSourceFailsAlone) {
   const Bytes table = Rsmb(2, 8, {System(kSpecUuid)});
   const std::string rsmb(table.begin(), table.end());
-  const std::string etc = "/etc/machine-id", dbus = "/var/lib/dbus/machine-id";
-  const std::string dmi = "/sys/class/dmi/id/product_uuid";
+  const std::string etc = "/etc/machine-id", dmi = "/sys/class/dmi/id/product_uuid";
   using C = ComponentId;
   // {source, its error code, contents, the component, its text}.
   const struct { std::string source; int error; std::string contents; C id; std::string text; }
@@ -231,7 +201,7 @@ TEST(CollectComponentsTest, EachSourceFailsAlone) {
       {"RSMB", 0, rsmb, C::Board, "=" + kUuid},
 #else
       {etc, 0, kId + "\n", C::OsInstall, "=" + kId},
-      {dbus, 0, kId, C::OsInstall, "=" + kId},
+      {"/var/lib/dbus/machine-id", 0, kId, C::OsInstall, "=" + kId},
       {etc, 0, "uninitialized\n", C::OsInstall, ":not present"},
       {"", 0, "", C::Board, ":not present"},
       {dmi, EACCES, "", C::Board, ":needs root"},
@@ -241,25 +211,21 @@ TEST(CollectComponentsTest, EachSourceFailsAlone) {
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(&row - rows);
-    script = Script();
-    script.sources[row.source] = {row.error, row.contents};
-    const MachineComponents machine = CollectScripted();
+    sources = {{row.source, {row.error, row.contents}}};
+    test::FakeMachine fake;
+    Script(fake);
+    const MachineComponents machine = CollectComponents();
     EXPECT_EQ(Text(machine[row.id]), row.text);
     // The others are read as ever; the hypervisor is reported apart.
     const auto expect = [&](C id, const char* text) { return id == row.id ? row.text : text; };
     EXPECT_EQ(Text(machine[C::Volume]), expect(C::Volume, "=1C2D3E4F"));
     EXPECT_EQ(Text(machine[C::Nics]), expect(C::Nics, "=00:01:02:03:04:05"));
-    EXPECT_EQ(machine.hypervisorVendor, script.Has("cpuid") ? "" : "Microsoft Hv");
+    EXPECT_EQ(machine.hypervisorVendor, fake.hasCpuid ? "Microsoft Hv" : "");
   }
 }
 
-TEST(CollectComponentsTest, RealPlatformGivesTheSameComponentsTwice) {
-  const MachineComponents first = CollectComponents();
-  const MachineComponents second = CollectComponents();
-  for (int i = 0; i < kComponentCount; ++i) {
-    EXPECT_EQ(Text(first.components[i]), Text(second.components[i])) << i;
-  }
-  EXPECT_TRUE(first[ComponentId::OsInstall].available);
+TEST(CollectComponentsTest, RealPlatformReadsOsInstall) {
+  EXPECT_TRUE(CollectComponents()[ComponentId::OsInstall].available);
   // Wine fact: in its 64-bit prefix this 32-bit program runs under WoW64 and MachineGuid
   // exists only in the 64-bit view, so os-install above was read there. Linux: no registry.
   BYTE data[64];
