@@ -17,10 +17,22 @@
 #ifdef VREL_WITH_OPENSSL
 #include <openssl/evp.h>
 #endif
+#ifdef VREL_KNOWN_ANSWERS
+#include <fstream>
+#include <nlohmann/json.hpp>
+#endif
 
 namespace vrel::test {
 
 using Bytes = std::vector<unsigned char>;
+
+#ifdef VREL_KNOWN_ANSWERS
+// data/known_answers.json, by an absolute path (under Wine through its Z: drive).
+inline const nlohmann::json& Vectors() {
+  static const nlohmann::json vectors = nlohmann::json::parse(std::ifstream(VREL_KNOWN_ANSWERS));
+  return vectors;
+}
+#endif
 
 inline Bytes FromHex(const std::string& hex) {
   Bytes bytes(hex.size() / 2);

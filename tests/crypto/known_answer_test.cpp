@@ -5,20 +5,12 @@
 
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <nlohmann/json.hpp>
 
 #include "crypto_test.h"
 #include "vrel/crypto/md5.h"
 
 namespace vrel::test {
 namespace {
-
-const nlohmann::json& Vectors() {
-  // An absolute path of the source tree; Wine maps it through its Z: drive.
-  static const nlohmann::json vectors = nlohmann::json::parse(std::ifstream(VREL_KNOWN_ANSWERS));
-  return vectors;
-}
 
 // Each row in one call from an unaligned buffer (the empty one from null), and fed
 // in pieces into a context that held garbage before Md5Init.
