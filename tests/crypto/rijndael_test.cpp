@@ -42,10 +42,9 @@ TEST(RijndaelTest, EveryLengthPairAndModeOnBothPaths) {
           EXPECT_EQ(Crypt(whole, true, mode, plain), Crypt(zeros, true, mode, plain));
         }
         // XorChain combines one block: x ^ x is zeros, the rest stays.
-        Bytes x = plain, expected = plain;
-        std::fill_n(expected.begin(), size, 0);
+        Bytes x = plain;
         Keyed(path, key, iv, block).XorChain(x.data(), plain.data());
-        EXPECT_EQ(x, expected);
+        EXPECT_EQ(ToHex(x), ToHex(Bytes(size)) + ToHex(plain.data() + size, 3 * size));
       }
     }
   }
