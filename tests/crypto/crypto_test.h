@@ -1,5 +1,5 @@
-// Shared by the crypto suites and the Rijndael fuzz target: hex, and ciphers
-// keyed on a chosen path (table rounds or AES instructions).
+// Shared by the crypto suite and the fuzz targets: hex, the known answers, and
+// ciphers keyed on a chosen path (table rounds or AES instructions).
 #pragma once
 
 #include <cpuid.h>
