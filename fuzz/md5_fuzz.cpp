@@ -1,14 +1,13 @@
 // MD5 fed in any pieces equals the one-call digest and OpenSSL's, and leaves the
 // documented context (the bit count; state word A cleared by Md5Final).
 #include <fuzzer/FuzzedDataProvider.h>
-#include <openssl/evp.h>
 
 #include <algorithm>
-#include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <vector>
 
+#define VREL_WITH_OPENSSL
+#include "../tests/crypto/crypto_test.h"
 #include "vrel/crypto/md5.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -16,19 +15,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // The first bytes choose the split points; the rest is the message.
   std::vector<std::size_t> pieces(in.ConsumeIntegralInRange<std::size_t>(0, 16));
   for (std::size_t& piece : pieces) piece = in.ConsumeIntegralInRange<std::size_t>(0, 200);
-  const std::vector<unsigned char> message = in.ConsumeRemainingBytes<unsigned char>();
+  const vrel::test::Bytes message = in.ConsumeRemainingBytes<unsigned char>();
   const auto length = static_cast<std::uint32_t>(message.size());
+  pieces.push_back(message.size());  // the rest
 
   vrel::Md5Context ctx;
   std::memset(&ctx, 0xA5, sizeof ctx);  // Md5Init must not depend on the old contents
   vrel::Md5Init(ctx);
-  std::size_t fed = 0;
-  for (std::size_t piece : pieces) {
-    piece = std::min(piece, message.size() - fed);
-    vrel::Md5Update(ctx, message.data() + fed, static_cast<std::uint32_t>(piece));
-    fed += piece;
+  for (std::size_t fed = 0, i = 0; i < pieces.size(); fed += pieces[i++]) {
+    pieces[i] = std::min(pieces[i], message.size() - fed);
+    vrel::Md5Update(ctx, message.data() + fed, static_cast<std::uint32_t>(pieces[i]));
   }
-  vrel::Md5Update(ctx, message.data() + fed, static_cast<std::uint32_t>(message.size() - fed));
   unsigned char split[16], whole[16], reference[16];
   vrel::Md5Final(split, ctx);
   vrel::Md5Compute(message.data(), length, whole);

@@ -1,5 +1,5 @@
-// Shared by the crypto suites and the Rijndael fuzz target: hex, and ciphers
-// keyed on a chosen path (table rounds or AES instructions).
+// Shared by the crypto suite and the fuzz targets: hex, the known answers, and
+// ciphers keyed on a chosen path (table rounds or AES instructions).
 #pragma once
 
 #include <cpuid.h>
@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <exception>
 #include <random>
+#include <stdexcept>
 #include <string>
 #include <typeinfo>
 #include <vector>
@@ -16,10 +17,22 @@
 #ifdef VREL_WITH_OPENSSL
 #include <openssl/evp.h>
 #endif
+#ifdef VREL_KNOWN_ANSWERS
+#include <fstream>
+#include <nlohmann/json.hpp>
+#endif
 
 namespace vrel::test {
 
 using Bytes = std::vector<unsigned char>;
+
+#ifdef VREL_KNOWN_ANSWERS
+// data/known_answers.json, by an absolute path (under Wine through its Z: drive).
+inline const nlohmann::json& Vectors() {
+  static const nlohmann::json vectors = nlohmann::json::parse(std::ifstream(VREL_KNOWN_ANSWERS));
+  return vectors;
+}
+#endif
 
 inline Bytes FromHex(const std::string& hex) {
   Bytes bytes(hex.size() / 2);
@@ -71,16 +84,14 @@ inline Bytes Crypt(RijndaelCipher& cipher, bool encrypt, int mode, const Bytes& 
 // OpenSSL's AES in ECB, CBC or CFB128 without padding; empty when it fails.
 inline Bytes OpensslAes(bool encrypt, int mode, const Bytes& key, const Bytes& iv,
                         const Bytes& in) {
-  const EVP_CIPHER* const kCiphers[3][3] = {
-      {EVP_aes_128_ecb(), EVP_aes_128_cbc(), EVP_aes_128_cfb128()},
-      {EVP_aes_192_ecb(), EVP_aes_192_cbc(), EVP_aes_192_cfb128()},
-      {EVP_aes_256_ecb(), EVP_aes_256_cbc(), EVP_aes_256_cfb128()}};
+  const char* const kModes[] = {"ecb", "cbc", "cfb"};
+  const std::string name = "aes-" + std::to_string(key.size() * 8) + "-" + kModes[mode];
   EVP_CIPHER_CTX* ctx = EVP_CIPHER_CTX_new();
   Bytes out(in.size());
   int n = 0;
   const bool ok =
       ctx != nullptr &&
-      EVP_CipherInit_ex(ctx, kCiphers[key.size() / 8 - 2][mode], nullptr, key.data(), iv.data(),
+      EVP_CipherInit_ex(ctx, EVP_get_cipherbyname(name.c_str()), nullptr, key.data(), iv.data(),
                         encrypt ? 1 : 0) == 1 &&
       EVP_CIPHER_CTX_set_padding(ctx, 0) == 1 &&
       EVP_CipherUpdate(ctx, out.data(), &n, in.data(), static_cast<int>(in.size())) == 1 &&
@@ -121,9 +132,14 @@ std::string Thrown(F f) {
   }
   return "";
 }
-template <typename E>
-std::string Exception(const std::string& what) {
-  return std::string(typeid(E).name()) + ": " + what;
+
+// The documented exception for each text: "<type>: <what()>", "" for "".
+const char kBadSize[] = "The input data is not a multiple of the right size";
+inline std::string Expected(const std::string& what) {
+  const std::type_info& type = what == kBadSize            ? typeid(std::length_error)
+                               : what == "Not Initialized" ? typeid(std::logic_error)
+                                                           : typeid(std::invalid_argument);
+  return what.empty() ? what : std::string(type.name()) + ": " + what;
 }
 
 }  // namespace vrel::test

@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
+#include <algorithm>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -46,50 +46,39 @@ std::string Head(const std::vector<std::string>& values) {
   return head + "Netcard info (new API):\n";
 }
 
-class ReportTest : public ::testing::Test {
- protected:
-  ReportTest() { machine.cpuid = {{0, test::VendorLeaf("GenuineIntel")}, {1, {0x06F6}}}; }
-  void AddCard(const std::string& name, std::uint32_t ip, std::initializer_list<std::uint8_t> mac) {
-    NetCardInfo card;
-    std::strcpy(card.name, name.c_str());
-    card.ip = ip;
-    std::copy(mac.begin(), mac.end(), card.mac.bytes);
-    collector.cards.Add(card);
-  }
-  std::string Report(bool status) {
+// Cards of every name length print whole; a failed enumeration prints "Retrieval
+// failed!" even with cards; no cards print nothing after the heading.
+TEST(ReportTest, WholeReports) {
+  NetCardInfo longest{"", 0xC0A8010A, {{0x00, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E}}};
+  std::fill_n(longest.name, kMaxCardNameLength, 'n');
+  const struct {
+    std::vector<NetCardInfo> cards;
+    bool status;
+    const char* systemRoot;  // null: no CPUID and an empty environment
+    std::string expected;
+  } kRows[] = {
+      {{longest, NetCardInfo()}, true, "C:\\WINDOWS",
+       Head({"476f60", "00:1a:2b:3c:4d:5e", "a01a8c0", "1c2d3e4f", "2262"}) +
+           "Card #1:\n\tName: " + longest.name +
+           "\n\tIP:   192.168.1.10\n\tMAC:  00:1a:2b:3c:4d:5e\n\n"
+           "Card #2:\n\tName: \n\tIP:   0.0.0.0\n\tMAC:  00:00:00:00:00:00\n\n"},
+      {{{"eth0", 0x7F000001, {{1, 2, 3, 4, 5, 6}}}}, false, nullptr,
+       Head({"N/A", "01:02:03:04:05:06", "N/A", "N/A", "N/A"}) + "Retrieval failed!\n"},
+      {{}, true, "\\\\server\\windows", Head({"476f60", "N/A", "N/A", "0", "0"})}};
+  for (const auto& row : kRows) {
+    test::FakeMachine machine;
+    machine.cpuid = {{0, test::VendorLeaf("GenuineIntel")}, {1, {0x06F6}}};
+    machine.hasCpuid = row.systemRoot != nullptr;
+    machine.environment.clear();
+    if (row.systemRoot != nullptr) machine.environment["SYSTEMROOT"] = row.systemRoot;
+    MachineInfo collector;
+    for (const NetCardInfo& card : row.cards) collector.cards.Add(card);
     collector.enumerated = true;
-    collector.status = status;
+    collector.status = row.status;
     std::ostringstream out;
     PrintReport(collector, out);
-    return out.str();
+    EXPECT_EQ(out.str(), row.expected);
   }
-
-  test::FakeMachine machine;
-  MachineInfo collector;
-};
-
-TEST_F(ReportTest, CardsOfEveryNameLengthPrintWhole) {
-  const std::string longest(kMaxCardNameLength, 'n');
-  AddCard(longest, 0xC0A8010A, {0x00, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E});
-  AddCard("", 0, {0, 0, 0, 0, 0, 0});
-  EXPECT_EQ(Report(true),
-            Head({"476f60", "00:1a:2b:3c:4d:5e", "a01a8c0", "1c2d3e4f", "2262"}) +
-                "Card #1:\n\tName: " + longest +
-                "\n\tIP:   192.168.1.10\n\tMAC:  00:1a:2b:3c:4d:5e\n\n"
-                "Card #2:\n\tName: \n\tIP:   0.0.0.0\n\tMAC:  00:00:00:00:00:00\n\n");
-}
-
-TEST_F(ReportTest, FailedEnumerationPrintsRetrievalFailedEvenWithCards) {
-  AddCard("eth0", 0x7F000001, {1, 2, 3, 4, 5, 6});
-  machine.hasCpuid = false;
-  machine.environment.clear();
-  EXPECT_EQ(Report(false),
-            Head({"N/A", "01:02:03:04:05:06", "N/A", "N/A", "N/A"}) + "Retrieval failed!\n");
-}
-
-TEST_F(ReportTest, NoCardsPrintNothingAfterTheHeading) {
-  machine.environment["SYSTEMROOT"] = "\\\\server\\windows";
-  EXPECT_EQ(Report(true), Head({"476f60", "N/A", "N/A", "0", "0"}));
 }
 
 }  // namespace
