@@ -167,8 +167,6 @@ HRESULT VariantClear(VARIANT* value);
 SAFEARRAY* SafeArrayCreate(VARTYPE elementType, UINT dims, SAFEARRAYBOUND* bounds);
 SAFEARRAY* SafeArrayCreateVector(VARTYPE elementType, LONG lowerBound, ULONG count);
 HRESULT SafeArrayDestroy(SAFEARRAY* array);
-HRESULT SafeArrayAccessData(SAFEARRAY* array, void** data);
-HRESULT SafeArrayUnaccessData(SAFEARRAY* array);
 
 // ---- COM interfaces ----
 

@@ -18,7 +18,7 @@
 namespace vrel::platform {
 namespace {
 
-// Property names, namespaces and WQL match without regard to (ASCII) case.
+// Property names and WQL match without regard to (ASCII) case.
 bool EqualsIgnoringCase(const wchar_t* a, const wchar_t* b) {
   auto fold = [](wchar_t c) { return c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c + 32) : c; };
   for (; *a != L'\0' && *b != L'\0'; ++a, ++b) {
@@ -35,7 +35,6 @@ class RefCounted : public Interface {
   virtual ~RefCounted() = default;
 
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
-    if (object == nullptr) return E_POINTER;
     if (iid != IID_IUnknown && iid != iid_) {
       *object = nullptr;
       return E_NOINTERFACE;
@@ -95,9 +94,8 @@ class HostClassObject final : public RefCounted<IWbemClassObject> {
   explicit HostClassObject(WmiObject properties)
       : RefCounted(IID_IWbemClassObject), properties_(std::move(properties)) {}
 
-  HRESULT STDMETHODCALLTYPE Get(LPCWSTR name, LONG flags, VARIANT* value, CIMTYPE* type,
+  HRESULT STDMETHODCALLTYPE Get(LPCWSTR name, LONG, VARIANT* value, CIMTYPE* type,
                                 LONG* flavor) override {
-    if (name == nullptr || flags != 0) return WBEM_E_INVALID_PARAMETER;
     for (const WmiProperty& property : properties_) {
       if (!EqualsIgnoringCase(property.name.c_str(), name)) continue;
       if (value != nullptr && !ToVariant(property.value, value)) return WBEM_E_OUT_OF_MEMORY;
@@ -120,7 +118,6 @@ class HostEnumerator final : public RefCounted<IEnumWbemClassObject> {
   // Hands out up to `count` objects; WBEM_S_FALSE when fewer remained.
   HRESULT STDMETHODCALLTYPE Next(LONG, ULONG count, IWbemClassObject** objects,
                                  ULONG* returned) override {
-    if (objects == nullptr || returned == nullptr) return WBEM_E_INVALID_PARAMETER;
     *returned = 0;
     try {
       while (*returned < count && next_ < objects_.size()) {
@@ -143,13 +140,10 @@ class HostServices final : public RefCounted<IWbemServices> {
  public:
   HostServices() : RefCounted(IID_IWbemServices) {}
 
-  HRESULT STDMETHODCALLTYPE ExecQuery(BSTR language, BSTR query, LONG, IWbemContext*,
+  // The language is WQL, as the library always asks.
+  HRESULT STDMETHODCALLTYPE ExecQuery(BSTR, BSTR query, LONG, IWbemContext*,
                                       IEnumWbemClassObject** result) override {
-    if (result == nullptr || language == nullptr || query == nullptr) {
-      return WBEM_E_INVALID_PARAMETER;
-    }
     *result = nullptr;
-    if (!EqualsIgnoringCase(language, L"WQL")) return WBEM_E_INVALID_QUERY_TYPE;
     WmiObject (*makeObject)(const HostInterface&) = nullptr;
     if (EqualsIgnoringCase(query, L"SELECT * FROM Win32_NetworkAdapter")) {
       makeObject = NetworkAdapterObject;
@@ -173,13 +167,9 @@ class HostLocator final : public RefCounted<IWbemLocator> {
  public:
   HostLocator() : RefCounted(IID_IWbemLocator) {}
 
-  HRESULT STDMETHODCALLTYPE ConnectServer(BSTR resource, BSTR, BSTR, BSTR, LONG, BSTR,
-                                          IWbemContext*, IWbemServices** services) override {
-    if (services == nullptr) return WBEM_E_INVALID_PARAMETER;
-    *services = nullptr;
-    if (resource == nullptr || !EqualsIgnoringCase(resource, L"ROOT\\CIMV2")) {
-      return WBEM_E_INVALID_NAMESPACE;
-    }
+  // The namespace is ROOT\\CIMV2, as the library always asks.
+  HRESULT STDMETHODCALLTYPE ConnectServer(BSTR, BSTR, BSTR, BSTR, LONG, BSTR, IWbemContext*,
+                                          IWbemServices** services) override {
     *services = new (std::nothrow) HostServices();
     return *services != nullptr ? WBEM_S_NO_ERROR : WBEM_E_OUT_OF_MEMORY;
   }
@@ -188,12 +178,11 @@ class HostLocator final : public RefCounted<IWbemLocator> {
 }  // namespace
 
 HRESULT CreateHostWbemLocator(REFIID iid, void** object) {
-  *object = nullptr;
-  if (iid != IID_IWbemLocator && iid != IID_IUnknown) return E_NOINTERFACE;
   auto* locator = new (std::nothrow) HostLocator();
   if (locator == nullptr) return E_OUTOFMEMORY;
-  *object = static_cast<IWbemLocator*>(locator);
-  return S_OK;
+  const HRESULT hr = locator->QueryInterface(iid, object);
+  locator->Release();
+  return hr;
 }
 
 }  // namespace vrel::platform
