@@ -54,7 +54,7 @@ TEST(CardTextTest, Ipv4TakesTheFirstDottedElement) {
   const std::pair<const wchar_t*, std::uint32_t> rows[] = {
       {L"{192.168.1.10, fe80::1}", 0xC0A8010A}, {L"{fe80::1, 192.168.1.10}", 0xC0A8010A},
       {L"{10.0.0.200}", 0x0A0000C8},            {L"{127.0.0.1}", 0x7F000001},
-      {L"{fe80::1, ::1}", 0},                   {L"{}", 0},
+      {L"{fe80::1, ::1}", 0},                   {L"{}", 0}, {L"", 0},
       {L"<N/A>", 0},                            {L"192.168.1.10", 0},  // not an array text
       {L" {1.2.3.4}", 0},                       {L"{1.2.3}", 0},
       {L"{1.2.3, 4.5.6.7}", 0x04050607},        {L"{1.2.3.4.5}", 0x01020304},
@@ -68,7 +68,7 @@ TEST(CardTextTest, Ipv4TakesTheFirstDottedElement) {
 
 TEST(CardTextTest, IndexTextsConvertLikeWtoi) {
   const std::pair<const wchar_t*, std::int32_t> rows[] = {
-      {L"7", 7}, {L"12abc", 12}, {L"  \t42", 42}, {L"-3", -3}, {L"+5", 5}, {L"<N/A>", 0}, {L"", 0},
+      {L"7", 7}, {L"12abc", 12}, {L" \n\t42", 42}, {L"-3", -3}, {L"+5", 5}, {L"<N/A>", 0}, {L"", 0},
       {L"- 1", 0}, {L"2147483648", INT_MAX}, {L"-99999999999999999999", INT_MIN}};
   for (const auto& [text, expected] : rows) EXPECT_EQ(TextToInt(text), expected) << Narrow(text);
 }

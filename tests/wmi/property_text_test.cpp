@@ -104,6 +104,7 @@ TEST(PropertyTextTest, EveryValueRendersAsDocumented) {
       // The value is cleared on every path.
       {"held", Holding(S_OK), L"<UNKNOWN>"}, {"held, S_FALSE", Holding(S_FALSE), L"<UNKNOWN>"},
       {"held, Get fails", Holding(WBEM_E_FAILED), L"<N/A>"},
+      {"VT_UNKNOWN holding nothing", Scalar(VT_UNKNOWN, 0), L"<UNKNOWN>"},
       {"VT_EMPTY", Scalar(VT_EMPTY, 0), L"<EMPTY>"}, {"VT_NULL", Scalar(VT_NULL, 0), L"<UNKNOWN>"},
       {"VT_BOOL -1", Scalar(VT_BOOL, -1), L"True"}, {"VT_BOOL 1", Scalar(VT_BOOL, 1), L"True"},
       {"VT_BOOL 0 (upper bytes set)", Scalar(VT_BOOL, 0x10000), L"False"},

@@ -19,8 +19,12 @@ TEST(StandInTest, Kernel) {
   EXPECT_EQ(os.GetEnvironmentVariableA("SystemRoot", buffer, 16), 10u);  // as Windows would
   EXPECT_EQ(os.GetEnvironmentVariableA("SYSTEMROOT", buffer, 10), 11u);  // the size needed
   EXPECT_STREQ(buffer, "C:\\WINDOWS");
+  setenv("SYSTEMROOT", "D:\\", 1);  // a system on another drive: the stand-in has only C:
+  ASSERT_EQ(os.GetEnvironmentVariableA("SYSTEMROOT", buffer, 16), 3u);
   DWORD serial = 0;
-  EXPECT_FALSE(os.GetVolumeInformationA("D:\\", buffer, 16, &serial, &serial, &serial, buffer, 16));
+  char name[4];
+  EXPECT_FALSE(os.GetVolumeInformationA(buffer, name, 4, &serial, &serial, &serial, name, 4));
+  unsetenv("SYSTEMROOT");
   EXPECT_EQ(os.GetLastError(), ERROR_PATH_NOT_FOUND);
   EXPECT_EQ(os.GetVersion(), 10u);  // major 10, minor 0
 }
@@ -34,7 +38,7 @@ TEST(StandInTest, ComAndWmi) {
   void** out = reinterpret_cast<void**>(locator.Put());
   EXPECT_EQ(CoCreateInstance(IID_IUnknown, nullptr, 1, IID_IUnknown, out), REGDB_E_CLASSNOTREG);
   EXPECT_EQ(CoCreateInstance(CLSID_WbemLocator, nullptr, 1, IID_IWbemServices, out), E_NOINTERFACE);
-  ASSERT_EQ(CoCreateInstance(CLSID_WbemLocator, nullptr, 1, IID_IWbemLocator, out), S_OK);
+  ASSERT_EQ(CoCreateInstance(CLSID_WbemLocator, nullptr, 1, IID_IUnknown, out), S_OK);
   ComPtr<IWbemServices> services;
   ASSERT_EQ(locator->ConnectServer(AllocBstr(L"ROOT\\CIMV2").Get(), nullptr, nullptr, nullptr, 0,
                                    nullptr, nullptr, services.Put()), S_OK);
@@ -50,6 +54,7 @@ TEST(StandInTest, ComAndWmi) {
   ASSERT_EQ(results->Next(WBEM_INFINITE, 1, loopback.Put(), &returned), S_OK);
   EXPECT_EQ(GetPropertyText(loopback.Get(), L"index"), L"1");  // in any case
   EXPECT_EQ(GetPropertyText(loopback.Get(), L"Indexes"), L"<N/A>");
+  EXPECT_TRUE(loopback->AddRef() == 2 && loopback->Release() == 1);  // counted
 }
 
 }  // namespace

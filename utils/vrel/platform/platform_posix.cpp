@@ -5,7 +5,6 @@
 #include <strings.h>
 #include <sys/statvfs.h>
 
-#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -68,7 +67,8 @@ DWORD GetVersionPosix() { return 10; }
 void SleepPosix(DWORD milliseconds) {
   timespec remaining{static_cast<time_t>(milliseconds / 1000),
                      static_cast<long>(milliseconds % 1000) * 1000000L};
-  while (nanosleep(&remaining, &remaining) != 0 && errno == EINTR) {
+  // Only a signal can cut it short (EINTR); then sleep what remains.
+  while (nanosleep(&remaining, &remaining) != 0) {
   }
 }
 
