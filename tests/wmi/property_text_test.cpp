@@ -33,11 +33,11 @@ std::wstring Render(const Value& value) {
   return text;
 }
 
-// A VT_UNKNOWN holding a reference to `held`, from a Get that returns `result`.
-Value Holding(HRESULT result) {
-  return [result](VARIANT* v) {
+// A `type` value holding a reference to `held`, from a Get that returns `result`.
+Value Holding(HRESULT result, VARTYPE type = VT_UNKNOWN) {
+  return [result, type](VARIANT* v) {
     held->AddRef();
-    v->vt = VT_UNKNOWN;
+    v->vt = type;
     v->punkVal = held;
     return result;
   };
@@ -104,6 +104,7 @@ TEST(PropertyTextTest, EveryValueRendersAsDocumented) {
       // The value is cleared on every path.
       {"held", Holding(S_OK), L"<UNKNOWN>"}, {"held, S_FALSE", Holding(S_FALSE), L"<UNKNOWN>"},
       {"held, Get fails", Holding(WBEM_E_FAILED), L"<N/A>"},
+      {"held as VT_DISPATCH", Holding(S_OK, VT_DISPATCH), L"<UNKNOWN>"},
       {"VT_UNKNOWN holding nothing", Scalar(VT_UNKNOWN, 0), L"<UNKNOWN>"},
       {"VT_EMPTY", Scalar(VT_EMPTY, 0), L"<EMPTY>"}, {"VT_NULL", Scalar(VT_NULL, 0), L"<UNKNOWN>"},
       {"VT_BOOL -1", Scalar(VT_BOOL, -1), L"True"}, {"VT_BOOL 1", Scalar(VT_BOOL, 1), L"True"},

@@ -130,7 +130,7 @@ HRESULT VariantClear(VARIANT* value) {
       hr = SafeArrayDestroy(value->parray);
     } else if (value->vt == VT_BSTR) {
       SysFreeString(value->bstrVal);
-    } else if (value->vt == VT_UNKNOWN && value->punkVal != nullptr) {
+    } else if ((value->vt == VT_UNKNOWN || value->vt == VT_DISPATCH) && value->punkVal != nullptr) {
       value->punkVal->Release();
     }
   }
