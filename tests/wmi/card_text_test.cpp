@@ -16,8 +16,7 @@ namespace {
 std::string Narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }
 
 TEST(CardTextTest, FilterComparesWholeTextsWithCase) {
-  EXPECT_TRUE(IsEthernetAdapterType(L"Ethernet 802.3"));
-  EXPECT_TRUE(IsMicrosoftManufacturer(L"Microsoft"));
+  EXPECT_TRUE(IsEthernetAdapterType(L"Ethernet 802.3") && IsMicrosoftManufacturer(L"Microsoft"));
   for (const wchar_t* other : {L"ethernet 802.3", L"Ethernet 802.3 ", L" Ethernet 802.3",
                                L"Ethernet", L"Microsoft Corporation", L"microsoft", L"<N/A>", L""}) {
     EXPECT_FALSE(IsEthernetAdapterType(other) || IsMicrosoftManufacturer(other)) << Narrow(other);
