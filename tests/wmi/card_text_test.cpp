@@ -6,6 +6,7 @@
 #include <climits>
 #include <cstring>
 #include <string>
+#include <utility>
 
 #include "vrel/wmi/card_text.h"
 
@@ -15,8 +16,7 @@ namespace {
 std::string Narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }
 
 TEST(CardTextTest, FilterComparesWholeTextsWithCase) {
-  EXPECT_TRUE(IsEthernetAdapterType(L"Ethernet 802.3"));
-  EXPECT_TRUE(IsMicrosoftManufacturer(L"Microsoft"));
+  EXPECT_TRUE(IsEthernetAdapterType(L"Ethernet 802.3") && IsMicrosoftManufacturer(L"Microsoft"));
   for (const wchar_t* other : {L"ethernet 802.3", L"Ethernet 802.3 ", L" Ethernet 802.3",
                                L"Ethernet", L"Microsoft Corporation", L"microsoft", L"<N/A>", L""}) {
     EXPECT_FALSE(IsEthernetAdapterType(other) || IsMicrosoftManufacturer(other)) << Narrow(other);
@@ -26,19 +26,12 @@ TEST(CardTextTest, FilterComparesWholeTextsWithCase) {
 TEST(CardTextTest, MacTexts) {
   const MacAddress mac{{0x00, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E}};
   const MacAddress zero;
-  const struct {
-    std::wstring text;
-    MacAddress expected;
-  } rows[] = {
-      {L"00:1A:2B:3C:4D:5E", mac},
-      {L"00-1A-2B-3C-4D-5E", mac},  // any one separator
-      {L"00:1a:2b:3c:4d:5e", mac},  // as Wine writes it
-      {L"00:1A:2B:3C:4D:5E:6F:70", mac},
-      {L"00:1A:2B", zero},
+  const std::pair<std::wstring, MacAddress> rows[] = {
+      {L"00:1A:2B:3C:4D:5E", mac}, {L"00-1A-2B-3C-4D-5E", mac},  // any one separator
+      {L"00:1a:2b:3c:4d:5e", mac}, {L"00:1A:2B:3C:4D:5E:6F:70", mac},  // Wine's case; more
+      {L"00:1A:2B", zero}, {L"<N/A>", zero}, {L"", zero},
       {L"00:1A:2B:3C:4D:", zero},   // the text ends at the sixth group
       {L"00:1A:2B:3C:zz:5E", zero},  // a group without a digit
-      {L"<N/A>", zero},
-      {L"", zero},
       {L"00:1A:2B:3C:4D:\x00E9", zero},  // not ASCII: the narrow text ends there
       {L"00:1A:2B:3C:4D:5", {{0x00, 0x1A, 0x2B, 0x3C, 0x4D, 0x05}}},
       // "%x" skips white space, takes a sign and reads every digit that
@@ -53,17 +46,14 @@ TEST(CardTextTest, MacTexts) {
       {L"00:1A:2B:3C:4D:" + std::wstring(46, L' ') + L"5E", mac},
       {L"00:1A:2B:3C:4D:" + std::wstring(48, L' ') + L"5E", zero},
   };
-  for (const auto& row : rows) EXPECT_EQ(ParseMacText(row.text), row.expected) << Narrow(row.text);
+  for (const auto& [text, expected] : rows) EXPECT_EQ(ParseMacText(text), expected) << Narrow(text);
 }
 
 TEST(CardTextTest, Ipv4TakesTheFirstDottedElement) {
-  const struct {
-    const wchar_t* text;
-    std::uint32_t expected;
-  } rows[] = {
+  const std::pair<const wchar_t*, std::uint32_t> rows[] = {
       {L"{192.168.1.10, fe80::1}", 0xC0A8010A}, {L"{fe80::1, 192.168.1.10}", 0xC0A8010A},
       {L"{10.0.0.200}", 0x0A0000C8},            {L"{127.0.0.1}", 0x7F000001},
-      {L"{fe80::1, ::1}", 0},                   {L"{}", 0},
+      {L"{fe80::1, ::1}", 0},                   {L"{}", 0}, {L"", 0},
       {L"<N/A>", 0},                            {L"192.168.1.10", 0},  // not an array text
       {L" {1.2.3.4}", 0},                       {L"{1.2.3}", 0},
       {L"{1.2.3, 4.5.6.7}", 0x04050607},        {L"{1.2.3.4.5}", 0x01020304},
@@ -72,17 +62,14 @@ TEST(CardTextTest, Ipv4TakesTheFirstDottedElement) {
       {L"{2147483647.0.0.1}", 0xFF000001},      {L"{2147483648.0.0.1}", 0},  // beyond int
       {L"{99999999999.1.1.1, 10.1.1.1}", 0x0A010101}, {L"{a,1.2.3.4}", 0},  // ", " separates
   };
-  for (const auto& row : rows) EXPECT_EQ(ParseIpv4Text(row.text), row.expected) << Narrow(row.text);
+  for (const auto& [text, value] : rows) EXPECT_EQ(ParseIpv4Text(text), value) << Narrow(text);
 }
 
 TEST(CardTextTest, IndexTextsConvertLikeWtoi) {
-  const struct {
-    const wchar_t* text;
-    std::int32_t expected;
-  } rows[] = {{L"7", 7},       {L"12abc", 12},    {L"  \t42", 42}, {L"-3", -3},
-              {L"+5", 5},      {L"<N/A>", 0},     {L"", 0},        {L"- 1", 0},
-              {L"2147483648", INT_MAX},           {L"-99999999999999999999", INT_MIN}};
-  for (const auto& row : rows) EXPECT_EQ(TextToInt(row.text), row.expected) << Narrow(row.text);
+  const std::pair<const wchar_t*, std::int32_t> rows[] = {
+      {L"7", 7}, {L"12abc", 12}, {L" \n\t42", 42}, {L"-3", -3}, {L"+5", 5}, {L"<N/A>", 0}, {L"", 0},
+      {L"- 1", 0}, {L"2147483648", INT_MAX}, {L"-99999999999999999999", INT_MIN}};
+  for (const auto& [text, expected] : rows) EXPECT_EQ(TextToInt(text), expected) << Narrow(text);
 }
 
 TEST(CardTextTest, NamesKeepAtMost127Bytes) {

@@ -82,10 +82,6 @@ constexpr ULONG SEC_WINNT_AUTH_IDENTITY_UNICODE = 0x2;
 constexpr LONG WBEM_FLAG_RETURN_IMMEDIATELY = 0x10;
 constexpr LONG WBEM_FLAG_FORWARD_ONLY = 0x20;
 constexpr LONG WBEM_INFINITE = static_cast<LONG>(0xFFFFFFFF);
-// CIM types that IWbemClassObject::Get reports beside a value.
-constexpr CIMTYPE CIM_SINT32 = 3;
-constexpr CIMTYPE CIM_STRING = 8;
-constexpr CIMTYPE CIM_FLAG_ARRAY = 0x2000;
 
 struct SEC_WINNT_AUTH_IDENTITY_W {
   USHORT* User;
@@ -167,8 +163,6 @@ HRESULT VariantClear(VARIANT* value);
 SAFEARRAY* SafeArrayCreate(VARTYPE elementType, UINT dims, SAFEARRAYBOUND* bounds);
 SAFEARRAY* SafeArrayCreateVector(VARTYPE elementType, LONG lowerBound, ULONG count);
 HRESULT SafeArrayDestroy(SAFEARRAY* array);
-HRESULT SafeArrayAccessData(SAFEARRAY* array, void** data);
-HRESULT SafeArrayUnaccessData(SAFEARRAY* array);
 
 // ---- COM interfaces ----
 

@@ -24,17 +24,14 @@ const std::string kNetClass = "/sys/class/net/";
 std::string ReadLine(const std::string& path) {
   std::ifstream file(path);
   std::string line;
-  if (file) std::getline(file, line);
+  std::getline(file, line);
   return line;
 }
 
 bool ReadInt(const std::string& path, int& value) {
   const std::string text = ReadLine(path);
   if (text.empty()) return false;
-  char* end = nullptr;
-  const long number = std::strtol(text.c_str(), &end, 10);
-  if (end == text.c_str() || number < 0 || number > 0x7FFFFFFF) return false;
-  value = static_cast<int>(number);
+  value = std::atoi(text.c_str());  // sysfs writes these as plain decimal numbers
   return true;
 }
 
@@ -44,8 +41,7 @@ std::string LinkBaseName(const std::string& path) {
   const ssize_t length = readlink(path.c_str(), target, sizeof target - 1);
   if (length <= 0) return std::string();
   const std::string text(target, static_cast<std::size_t>(length));
-  const std::size_t slash = text.rfind('/');
-  return slash == std::string::npos ? text : text.substr(slash + 1);
+  return text.substr(text.rfind('/') + 1);  // npos + 1: all of it
 }
 
 std::vector<std::string> InterfaceNames() {
@@ -64,19 +60,19 @@ void AddAddresses(std::vector<HostInterface>& interfaces) {
   if (getifaddrs(&list) != 0) return;
   const std::unique_ptr<ifaddrs, void (*)(ifaddrs*)> owner(list, freeifaddrs);
   for (const ifaddrs* entry = list; entry != nullptr; entry = entry->ifa_next) {
-    if (entry->ifa_addr == nullptr || entry->ifa_name == nullptr) continue;
+    if (entry->ifa_addr == nullptr) continue;
     const auto found =
         std::find_if(interfaces.begin(), interfaces.end(),
                      [&](const HostInterface& i) { return i.name == entry->ifa_name; });
     if (found == interfaces.end()) continue;
-    char text[INET6_ADDRSTRLEN];
+    char text[INET6_ADDRSTRLEN];  // inet_ntop cannot fail: a known family, room for any
     const int family = entry->ifa_addr->sa_family;
     if (family == AF_INET) {
       const auto* address = reinterpret_cast<const sockaddr_in*>(entry->ifa_addr);
-      if (inet_ntop(AF_INET, &address->sin_addr, text, sizeof text)) found->ipv4.push_back(text);
+      found->ipv4.push_back(inet_ntop(AF_INET, &address->sin_addr, text, sizeof text));
     } else if (family == AF_INET6) {
       const auto* address = reinterpret_cast<const sockaddr_in6*>(entry->ifa_addr);
-      if (inet_ntop(AF_INET6, &address->sin6_addr, text, sizeof text)) found->ipv6.push_back(text);
+      found->ipv6.push_back(inet_ntop(AF_INET6, &address->sin6_addr, text, sizeof text));
     }
   }
 }
@@ -90,7 +86,7 @@ std::vector<HostInterface> ReadHostInterfaces() {
     HostInterface item;
     item.name = name;
     if (!ReadInt(dir + "ifindex", item.index)) continue;  // gone, or not an interface
-    if (!ReadInt(dir + "type", item.hardwareType)) item.hardwareType = -1;
+    ReadInt(dir + "type", item.hardwareType);  // left -1 when unreadable
     struct stat info {};
     item.hasDevice = stat((dir + "device").c_str(), &info) == 0;
     if (item.hasDevice) item.driver = LinkBaseName(dir + "device/driver");

@@ -3,6 +3,7 @@
 #include "vrel/platform/host_wmi_classes.h"
 
 #include <algorithm>
+#include <cwctype>
 
 namespace vrel::platform {
 namespace {
@@ -12,12 +13,6 @@ std::wstring Widen(const std::string& text) {
   std::wstring wide;
   for (const char c : text) wide += static_cast<wchar_t>(static_cast<unsigned char>(c));
   return wide;
-}
-
-WmiValue Null(CIMTYPE type) {
-  WmiValue value;
-  value.type = type;
-  return value;
 }
 
 WmiValue Text(const std::wstring& text) {
@@ -30,7 +25,6 @@ WmiValue Text(const std::wstring& text) {
 WmiValue Int(std::int32_t number) {
   WmiValue value;
   value.kind = WmiValue::Kind::kInt;
-  value.type = CIM_SINT32;
   value.number = number;
   return value;
 }
@@ -40,12 +34,10 @@ WmiValue MacAddressValue(const HostInterface& host) {
   const bool allZero =
       std::all_of(address.begin(), address.end(), [](char c) { return c == '0' || c == ':'; });
   if (address.empty() || (allZero && host.hardwareType != kHardwareTypeEther)) {
-    return Null(CIM_STRING);
+    return WmiValue();  // null
   }
   std::wstring text = Widen(address);
-  for (wchar_t& c : text) {
-    if (c >= L'a' && c <= L'f') c = static_cast<wchar_t>(c - L'a' + L'A');
-  }
+  for (wchar_t& c : text) c = static_cast<wchar_t>(std::towupper(c));  // hex digits, colons
   return Text(text);
 }
 
@@ -55,16 +47,16 @@ WmiObject NetworkAdapterObject(const HostInterface& host) {
   const bool ether = host.hardwareType == kHardwareTypeEther;
   const bool hasDriver = host.hasDevice && !host.driver.empty();
   return {
-      {L"AdapterType", ether ? Text(L"Ethernet 802.3") : Null(CIM_STRING)},
+      {L"AdapterType", ether ? Text(L"Ethernet 802.3") : WmiValue()},
       {L"Caption", Text(Widen(host.name))},
       {L"Index", Int(host.index)},
       {L"MACAddress", MacAddressValue(host)},
-      {L"Manufacturer", hasDriver ? Text(Widen(host.driver)) : Null(CIM_STRING)},
+      {L"Manufacturer", hasDriver ? Text(Widen(host.driver)) : WmiValue()},
   };
 }
 
 WmiObject NetworkAdapterConfigurationObject(const HostInterface& host) {
-  WmiValue addresses = Null(CIM_STRING | CIM_FLAG_ARRAY);
+  WmiValue addresses;  // null
   if (!host.ipv4.empty() || !host.ipv6.empty()) {
     addresses.kind = WmiValue::Kind::kTextArray;
     for (const std::string& address : host.ipv4) addresses.texts.push_back(Widen(address));

@@ -17,7 +17,6 @@ namespace vrel::platform {
 struct WmiValue {
   enum class Kind { kNull, kText, kInt, kTextArray };
   Kind kind = Kind::kNull;
-  CIMTYPE type = CIM_STRING;        // the property's CIM type, also for null
   std::wstring text;                // kText
   std::int32_t number = 0;          // kInt
   std::vector<std::wstring> texts;  // kTextArray

@@ -5,7 +5,6 @@
 #include <strings.h>
 #include <sys/statvfs.h>
 
-#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -23,10 +22,6 @@ thread_local DWORD lastError = ERROR_SUCCESS;
 constexpr char kDefaultSystemRoot[] = "C:\\WINDOWS";
 
 DWORD GetEnvironmentVariableAPosix(const char* name, char* buffer, DWORD size) {
-  if (name == nullptr) {
-    lastError = ERROR_INVALID_PARAMETER;
-    return 0;
-  }
   const char* value = std::getenv(name);
   if (value == nullptr && strcasecmp(name, "SYSTEMROOT") == 0) value = kDefaultSystemRoot;
   if (value == nullptr) {
@@ -34,7 +29,7 @@ DWORD GetEnvironmentVariableAPosix(const char* name, char* buffer, DWORD size) {
     return 0;
   }
   const std::size_t length = std::strlen(value);
-  if (buffer == nullptr || length >= size) {
+  if (length >= size) {
     // Too small: report the size needed, terminator included, copy nothing.
     return static_cast<DWORD>(length + 1);
   }
@@ -42,18 +37,12 @@ DWORD GetEnvironmentVariableAPosix(const char* name, char* buffer, DWORD size) {
   return static_cast<DWORD>(length);
 }
 
-void CopyText(const char* text, char* buffer, DWORD size) {
-  if (buffer == nullptr || size == 0) return;
-  std::strncpy(buffer, text, size - 1);
-  buffer[size - 1] = '\0';
-}
-
 // Drive C is the file system mounted at "/"; its serial number is the low
 // 32 bits of that file system's id. Any other root fails as on Windows.
-BOOL GetVolumeInformationAPosix(const char* root, char* volumeName, DWORD volumeNameSize,
+BOOL GetVolumeInformationAPosix(const char* root, char* volumeName, DWORD,
                                 DWORD* serial, DWORD* maxComponentLength, DWORD* flags,
-                                char* fsName, DWORD fsNameSize) {
-  if (root == nullptr || (root[0] != 'C' && root[0] != 'c') || std::strcmp(root + 1, ":\\") != 0) {
+                                char* fsName, DWORD) {
+  if (strcasecmp(root, "C:\\") != 0) {
     lastError = ERROR_PATH_NOT_FOUND;
     return FALSE;
   }
@@ -62,11 +51,11 @@ BOOL GetVolumeInformationAPosix(const char* root, char* volumeName, DWORD volume
     lastError = ERROR_PATH_NOT_FOUND;
     return FALSE;
   }
-  if (serial != nullptr) *serial = static_cast<DWORD>(info.f_fsid & 0xFFFFFFFFu);
-  if (maxComponentLength != nullptr) *maxComponentLength = static_cast<DWORD>(info.f_namemax);
-  if (flags != nullptr) *flags = 0;
-  CopyText("", volumeName, volumeNameSize);
-  CopyText("", fsName, fsNameSize);
+  *serial = static_cast<DWORD>(info.f_fsid & 0xFFFFFFFFu);
+  *maxComponentLength = static_cast<DWORD>(info.f_namemax);
+  *flags = 0;
+  volumeName[0] = '\0';  // no label, no file system name
+  fsName[0] = '\0';
   return TRUE;
 }
 
@@ -78,7 +67,8 @@ DWORD GetVersionPosix() { return 10; }
 void SleepPosix(DWORD milliseconds) {
   timespec remaining{static_cast<time_t>(milliseconds / 1000),
                      static_cast<long>(milliseconds % 1000) * 1000000L};
-  while (nanosleep(&remaining, &remaining) != 0 && errno == EINTR) {
+  // Only a signal can cut it short (EINTR); then sleep what remains.
+  while (nanosleep(&remaining, &remaining) != 0) {
   }
 }
 

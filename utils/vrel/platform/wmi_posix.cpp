@@ -1,7 +1,8 @@
 // The WMI stand-in off Windows: a locator, the ROOT\CIMV2 services, query
 // enumerators and class objects, serving Win32_NetworkAdapter and
-// Win32_NetworkAdapterConfiguration from the host's interfaces. Each object
-// counts its references and deletes itself when the last one is released.
+// Win32_NetworkAdapterConfiguration from the host's interfaces. The locator
+// and the services are one stateless object each; enumerators and class
+// objects count their references and delete themselves at the last release.
 #ifndef _WIN32
 
 #include "vrel/platform/wmi_posix.h"
@@ -18,7 +19,7 @@
 namespace vrel::platform {
 namespace {
 
-// Property names, namespaces and WQL match without regard to (ASCII) case.
+// Property names and WQL match without regard to (ASCII) case.
 bool EqualsIgnoringCase(const wchar_t* a, const wchar_t* b) {
   auto fold = [](wchar_t c) { return c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c + 32) : c; };
   for (; *a != L'\0' && *b != L'\0'; ++a, ++b) {
@@ -27,33 +28,63 @@ bool EqualsIgnoringCase(const wchar_t* a, const wchar_t* b) {
   return *a == *b;
 }
 
-// IUnknown for one interface: QueryInterface answers IUnknown and `iid`.
-template <typename Interface>
-class RefCounted : public Interface {
+// The reference count of one object, which deletes it at zero.
+class Counted {
  public:
-  explicit RefCounted(const IID& iid) : iid_(iid) {}
-  virtual ~RefCounted() = default;
-
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
-    if (object == nullptr) return E_POINTER;
-    if (iid != IID_IUnknown && iid != iid_) {
-      *object = nullptr;
-      return E_NOINTERFACE;
-    }
-    AddRef();
-    *object = static_cast<Interface*>(this);
-    return S_OK;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
-  ULONG STDMETHODCALLTYPE Release() override {
+  virtual ~Counted() = default;
+  ULONG Add() { return ++references_; }
+  ULONG Drop() {
     const ULONG left = --references_;
     if (left == 0) delete this;
     return left;
   }
 
  private:
-  const IID& iid_;
   std::atomic<ULONG> references_{1};
+};
+
+// QueryInterface of `self`, whose own interface is `own`: IUnknown and `own`.
+HRESULT Query(IUnknown* self, const IID& own, REFIID iid, void** object) {
+  if (iid != IID_IUnknown && iid != own) {
+    *object = nullptr;
+    return E_NOINTERFACE;
+  }
+  self->AddRef();
+  *object = self;  // single inheritance: the interface starts with its IUnknown
+  return S_OK;
+}
+
+// IUnknown for an object without state, one for the process: nothing to
+// count or free.
+template <typename Interface>
+class Stateless : public Interface {
+ public:
+  explicit Stateless(const IID& iid) : iid_(iid) {}
+
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
+    return Query(this, iid_, iid, object);
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+  ULONG STDMETHODCALLTYPE Release() override { return 1; }
+
+ private:
+  const IID& iid_;
+};
+
+// IUnknown for one interface.
+template <typename Interface>
+class RefCounted : public Interface, public Counted {
+ public:
+  explicit RefCounted(const IID& iid) : iid_(iid) {}
+
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
+    return Query(this, iid_, iid, object);
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return Add(); }
+  ULONG STDMETHODCALLTYPE Release() override { return Drop(); }
+
+ private:
+  const IID& iid_;
 };
 
 // Fills *out with a copy of `value`; false when memory runs out.
@@ -71,7 +102,7 @@ bool ToVariant(const WmiValue& value, VARIANT* out) {
       if (out->bstrVal == nullptr) return false;
       out->vt = VT_BSTR;
       return true;
-    case WmiValue::Kind::kTextArray: {
+    default: {  // kTextArray
       SAFEARRAY* array = SafeArrayCreateVector(VT_BSTR, 0, static_cast<ULONG>(value.texts.size()));
       if (array == nullptr) return false;
       auto* slots = static_cast<BSTR*>(array->pvData);
@@ -87,7 +118,6 @@ bool ToVariant(const WmiValue& value, VARIANT* out) {
       return true;
     }
   }
-  return false;
 }
 
 class HostClassObject final : public RefCounted<IWbemClassObject> {
@@ -95,14 +125,11 @@ class HostClassObject final : public RefCounted<IWbemClassObject> {
   explicit HostClassObject(WmiObject properties)
       : RefCounted(IID_IWbemClassObject), properties_(std::move(properties)) {}
 
-  HRESULT STDMETHODCALLTYPE Get(LPCWSTR name, LONG flags, VARIANT* value, CIMTYPE* type,
-                                LONG* flavor) override {
-    if (name == nullptr || flags != 0) return WBEM_E_INVALID_PARAMETER;
+  // The library asks for the value alone, never the CIM type or flavor.
+  HRESULT STDMETHODCALLTYPE Get(LPCWSTR name, LONG, VARIANT* value, CIMTYPE*, LONG*) override {
     for (const WmiProperty& property : properties_) {
       if (!EqualsIgnoringCase(property.name.c_str(), name)) continue;
-      if (value != nullptr && !ToVariant(property.value, value)) return WBEM_E_OUT_OF_MEMORY;
-      if (type != nullptr) *type = property.value.type;
-      if (flavor != nullptr) *flavor = 0;
+      if (!ToVariant(property.value, value)) return WBEM_E_OUT_OF_MEMORY;
       return WBEM_S_NO_ERROR;
     }
     return WBEM_E_NOT_FOUND;
@@ -120,7 +147,6 @@ class HostEnumerator final : public RefCounted<IEnumWbemClassObject> {
   // Hands out up to `count` objects; WBEM_S_FALSE when fewer remained.
   HRESULT STDMETHODCALLTYPE Next(LONG, ULONG count, IWbemClassObject** objects,
                                  ULONG* returned) override {
-    if (objects == nullptr || returned == nullptr) return WBEM_E_INVALID_PARAMETER;
     *returned = 0;
     try {
       while (*returned < count && next_ < objects_.size()) {
@@ -139,17 +165,14 @@ class HostEnumerator final : public RefCounted<IEnumWbemClassObject> {
   std::size_t next_ = 0;
 };
 
-class HostServices final : public RefCounted<IWbemServices> {
+class HostServices final : public Stateless<IWbemServices> {
  public:
-  HostServices() : RefCounted(IID_IWbemServices) {}
+  HostServices() : Stateless(IID_IWbemServices) {}
 
-  HRESULT STDMETHODCALLTYPE ExecQuery(BSTR language, BSTR query, LONG, IWbemContext*,
+  // The language is WQL, as the library always asks.
+  HRESULT STDMETHODCALLTYPE ExecQuery(BSTR, BSTR query, LONG, IWbemContext*,
                                       IEnumWbemClassObject** result) override {
-    if (result == nullptr || language == nullptr || query == nullptr) {
-      return WBEM_E_INVALID_PARAMETER;
-    }
     *result = nullptr;
-    if (!EqualsIgnoringCase(language, L"WQL")) return WBEM_E_INVALID_QUERY_TYPE;
     WmiObject (*makeObject)(const HostInterface&) = nullptr;
     if (EqualsIgnoringCase(query, L"SELECT * FROM Win32_NetworkAdapter")) {
       makeObject = NetworkAdapterObject;
@@ -169,31 +192,27 @@ class HostServices final : public RefCounted<IWbemServices> {
   }
 };
 
-class HostLocator final : public RefCounted<IWbemLocator> {
+class HostLocator final : public Stateless<IWbemLocator> {
  public:
-  HostLocator() : RefCounted(IID_IWbemLocator) {}
+  HostLocator() : Stateless(IID_IWbemLocator) {}
 
-  HRESULT STDMETHODCALLTYPE ConnectServer(BSTR resource, BSTR, BSTR, BSTR, LONG, BSTR,
-                                          IWbemContext*, IWbemServices** services) override {
-    if (services == nullptr) return WBEM_E_INVALID_PARAMETER;
-    *services = nullptr;
-    if (resource == nullptr || !EqualsIgnoringCase(resource, L"ROOT\\CIMV2")) {
-      return WBEM_E_INVALID_NAMESPACE;
-    }
-    *services = new (std::nothrow) HostServices();
-    return *services != nullptr ? WBEM_S_NO_ERROR : WBEM_E_OUT_OF_MEMORY;
+  // The namespace is ROOT\\CIMV2, as the library always asks.
+  HRESULT STDMETHODCALLTYPE ConnectServer(BSTR, BSTR, BSTR, BSTR, LONG, BSTR, IWbemContext*,
+                                          IWbemServices** services) override {
+    *services = &hostServices;
+    return WBEM_S_NO_ERROR;
   }
+
+ private:
+  HostServices hostServices;
 };
+
+HostLocator hostLocator;
 
 }  // namespace
 
 HRESULT CreateHostWbemLocator(REFIID iid, void** object) {
-  *object = nullptr;
-  if (iid != IID_IWbemLocator && iid != IID_IUnknown) return E_NOINTERFACE;
-  auto* locator = new (std::nothrow) HostLocator();
-  if (locator == nullptr) return E_OUTOFMEMORY;
-  *object = static_cast<IWbemLocator*>(locator);
-  return S_OK;
+  return hostLocator.QueryInterface(iid, object);
 }
 
 }  // namespace vrel::platform
