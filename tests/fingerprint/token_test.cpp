@@ -79,8 +79,8 @@ TEST(Match, RuleAsDocumented) {
   const MatchRule def, one{1}, three{3}, noBoardVeto{2, false};  // threshold, board vetoes
   const struct { const char* why, *stored, *current; MatchRule rule; const char* states; bool same; } rows[] = {
       {"all match", "a a a a a", "a a a a a", def, "MMMMM", true},
-      {"new adapters only", "a a a a ab", "a a a a c", def, "MMMMD", true},
-      {"nics share an address", "a a - - ab", "a a - - bc", def, "MMUUM", true},
+      {"adapters replaced", "a a a a c", "a a a a ab", def, "MMMMD", true},
+      {"nics share an address", "a a - - bc", "a a - - ab", def, "MMUUM", true},
       {"new disk and adapters", "a a a a a", "a b a a b", def, "MDMMD", true},
       {"board differs", "a a a a a", "a a a b a", def, "MMMDM", false},
       {"os reinstalled", "a a a a a", "a a b a a", def, "MMDMM", false},
