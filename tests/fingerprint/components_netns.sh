@@ -18,8 +18,8 @@ echo "$bare" | grep -q '^nics: unavailable' || fail "nics without an adapter: $b
 
 added=""
 add() { name=$1; shift; ip -n "$ns" link add "$@" 2>/dev/null && added="$added $name"; }
-for spec in "veth name v0 type veth peer name v1" "bridge name br0 type bridge" \
-    "ifb name ifb9 type ifb" "dummy name d0 type dummy"; do add $spec; done  # split on purpose
+for adapter in "veth name v0 type veth peer name v1" "bridge name br0 type bridge" \
+    "ifb name ifb9 type ifb" "dummy name d0 type dummy"; do add $adapter; done  # split on purpose
 for dev in /sys/class/net/*; do  # a macvlan on the first physical adapter
   case $(readlink "$dev") in */virtual/*) ;; *) ip link add link "${dev##*/}" name mv0 \
     netns "$ns" type macvlan 2>/dev/null && added="$added macvlan"; break ;; esac
