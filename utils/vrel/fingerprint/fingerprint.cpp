@@ -224,12 +224,29 @@ MatchResult MatchFingerprints(const Fingerprint& stored, const Fingerprint& curr
       (rule.boardVetoes && result[ComponentId::Board] == ComponentMatch::Differ) ||
       (rule.osInstallVetoes && result[ComponentId::OsInstall] == ComponentMatch::Differ);
   result.sameMachine = !vetoed && result.strongMatches >= rule.minStrongMatches;
+  const auto differs = [](ComponentMatch m) { return m != ComponentMatch::Match; };
+  result.everyComponentDiffers = result[ComponentId::Cpu] == ComponentMatch::Differ &&
+                                 std::all_of(result.components.begin(), result.components.end(), differs);
   return result;
 }
 
 MatchResult MatchToken(const Fingerprint& stored, const MachineComponents& machine,
                        std::string_view key, const MatchRule& rule) {
   return MatchFingerprints(stored, ComputeFingerprint(machine, key), rule);
+}
+
+TokenComparison CompareTokens(std::string_view stored, std::string_view current,
+                              const MatchRule& rule) {
+  TokenComparison comparison;
+  const ParsedToken first = ParseToken(stored);
+  const ParsedToken second = ParseToken(current);
+  if (!first.ok || !second.ok) {
+    comparison.error = !first.ok ? "stored token: " + first.error : "current token: " + second.error;
+    return comparison;
+  }
+  comparison.result = MatchFingerprints(first.fingerprint, second.fingerprint, rule);
+  comparison.ok = true;
+  return comparison;
 }
 
 }  // namespace vrel

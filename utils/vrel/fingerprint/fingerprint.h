@@ -74,17 +74,22 @@ const char* ComponentMatchName(ComponentMatch match);
 // When a stored fingerprint counts as the same machine. The strong components
 // are volume, os-install, board and nics; cpu is reported but never counts.
 // Same machine when at least `minStrongMatches` strong components match and
-// no vetoing component differs.
+// no vetoing component differs. The default: two strong matches, and a board
+// that differs means another machine. A reinstall changes os-install and
+// volume but not the hardware, so os-install does not veto by default.
 struct MatchRule {
   int minStrongMatches = 2;
-  bool boardVetoes = true;      // a differing board means another machine
-  bool osInstallVetoes = true;  // a differing os-install means another machine
+  bool boardVetoes = true;       // a differing board means another machine
+  bool osInstallVetoes = false;  // a differing os-install means another machine
 };
 
 struct MatchResult {
   std::array<ComponentMatch, kComponentCount> components{};
   int strongMatches = 0;
   bool sameMachine = false;
+  // Every component both sides have differs, cpu included: what a token made
+  // under another key looks like (or a machine with nothing in common).
+  bool everyComponentDiffers = false;
   ComponentMatch operator[](ComponentId id) const { return components[static_cast<int>(id)]; }
 };
 
@@ -99,5 +104,17 @@ MatchResult MatchFingerprints(const Fingerprint& stored, const Fingerprint& curr
 // MatchFingerprints(stored, ComputeFingerprint(machine, key), rule).
 MatchResult MatchToken(const Fingerprint& stored, const MachineComponents& machine,
                        std::string_view key, const MatchRule& rule = MatchRule());
+
+// Two tokens compared, as a server holding the stored token and the one a
+// client sent does: no key and no machine needed, since tokens made under one
+// key hold equal digests for equal values. `ok` and the result, or a one-line
+// message that says which token is wrong. Never throws (bar std::bad_alloc).
+struct TokenComparison {
+  bool ok = false;
+  MatchResult result;
+  std::string error;
+};
+TokenComparison CompareTokens(std::string_view stored, std::string_view current,
+                              const MatchRule& rule = MatchRule());
 
 }  // namespace vrel
