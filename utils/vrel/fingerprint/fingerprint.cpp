@@ -13,9 +13,6 @@ constexpr char kSeparator = '-';
 constexpr char kNicJoin = '+';
 constexpr char kUnavailable = 'x';
 constexpr char kHexDigits[] = "0123456789abcdef";
-// Longer text is refused before it is looked at: a version-1 token with the
-// most NIC digests allowed is well below this.
-constexpr std::size_t kMaxTokenLength = 64 + kMaxTokenNics * (2 * kTokenDigestBytes + 1);
 
 ComponentDigest DigestOf(std::string_view key, const char* name, const std::string& value) {
   HmacSha256Context ctx;
@@ -124,6 +121,7 @@ Fingerprint ComputeFingerprint(const MachineComponents& machine, std::string_vie
     for (const std::string& text : value.values) out.digests.push_back(DigestOf(key, name, text));
     std::sort(out.digests.begin(), out.digests.end());
     out.digests.erase(std::unique(out.digests.begin(), out.digests.end()), out.digests.end());
+    if (out.digests.size() > kMaxTokenNics) out.digests.resize(kMaxTokenNics);
     out.available = true;
   }
   return result;
@@ -172,8 +170,10 @@ ParsedToken ParseToken(std::string_view text) {
   const std::string_view version = text.substr(pos, digits);
   if (version != std::to_string(kTokenVersion)) {
     const std::string shown = digits > 12 ? std::string(version.substr(0, 12)) + "..." : std::string(version);
-    return Refuse("token version " + shown + " is not supported (this is version " +
-                  std::to_string(kTokenVersion) + ")");
+    ParsedToken refused = Refuse("token version " + shown + " is not supported (this is version " +
+                                 std::to_string(kTokenVersion) + ")");
+    refused.unsupportedVersion = true;
+    return refused;
   }
   ParsedToken result;
   pos += digits + 1;
@@ -241,7 +241,9 @@ TokenComparison CompareTokens(std::string_view stored, std::string_view current,
   const ParsedToken first = ParseToken(stored);
   const ParsedToken second = ParseToken(current);
   if (!first.ok || !second.ok) {
-    comparison.error = !first.ok ? "stored token: " + first.error : "current token: " + second.error;
+    const ParsedToken& refused = !first.ok ? first : second;
+    comparison.error = (!first.ok ? "stored token: " : "current token: ") + refused.error;
+    comparison.unsupportedVersion = refused.unsupportedVersion;
     return comparison;
   }
   comparison.result = MatchFingerprints(first.fingerprint, second.fingerprint, rule);

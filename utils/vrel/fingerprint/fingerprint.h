@@ -27,6 +27,9 @@ constexpr std::size_t kTokenDigestBytes = 8;
 constexpr int kTokenVersion = 1;
 // A token holding more NIC digests than this is refused as malformed.
 constexpr std::size_t kMaxTokenNics = 64;
+// The longest version-1 token: every field a digest, nics holding kMaxTokenNics.
+constexpr std::size_t kMaxTokenLength = 4 + (kComponentCount - 1) * (1 + 2 * kTokenDigestBytes) +
+                                        kMaxTokenNics * (1 + 2 * kTokenDigestBytes);
 
 using ComponentDigest = std::array<unsigned char, kTokenDigestBytes>;
 
@@ -46,7 +49,8 @@ struct Fingerprint {
 
 // The digests of `machine` under `key`. Each value is hashed as
 // HMAC-SHA-256(key, name NUL value), so equal values in two components give
-// unrelated digests. Throws std::invalid_argument when `key` is empty.
+// unrelated digests; nics keeps the kMaxTokenNics lowest digests, so that every
+// token made parses. Throws std::invalid_argument when `key` is empty.
 Fingerprint ComputeFingerprint(const MachineComponents& machine, std::string_view key);
 
 // The version-1 token of `fingerprint` (format above).
@@ -61,6 +65,7 @@ struct ParsedToken {
   bool ok = false;
   Fingerprint fingerprint;
   std::string error;
+  bool unsupportedVersion = false;  // a "vfp<N>-" token of a version this release cannot read
 };
 
 // Reads a token; ASCII white space around it is ignored.
@@ -113,6 +118,7 @@ struct TokenComparison {
   bool ok = false;
   MatchResult result;
   std::string error;
+  bool unsupportedVersion = false;  // as ParsedToken's, for the token named in `error`
 };
 TokenComparison CompareTokens(std::string_view stored, std::string_view current,
                               const MatchRule& rule = MatchRule());
