@@ -35,7 +35,7 @@ TEST(ComponentTextTest, CpuTextAddsExtendedFamilyAndModel) {
       {"AuthenticAMD", 0x00800F11, "Ryzen 7 1800X", "family 23/model 1/stepping 1/Ryzen 7 1800X"},
   };
   for (const auto& row : rows) {
-    EXPECT_EQ(CpuText(test::VendorLeaf(row.vendor).data(), row.eax, row.brand),
+    EXPECT_EQ(CpuText(row.vendor, row.eax, row.brand),
               std::string(row.vendor) + "/" + row.text) << row.eax;
   }
 }
