@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
-# Builds the `fuzz` preset (clang, libFuzzer, AddressSanitizer, UBSan) and runs
-# every fuzz target for the given number of seconds (default 60), as many at
-# once as there are processors. Each starts from its seed corpus in
-# fuzz/corpus/<target> and keeps what it finds in build/fuzz/corpus/<target>
-# (the repository's seeds stay as they are). Exits non-zero if any target finds
-# a fault; the input that found it is left in build/fuzz/artifacts/.
+# Builds the `fuzz` preset (clang, libFuzzer, AddressSanitizer, UBSan), replays
+# every seed corpus once (its CTest tests), then runs every fuzz target the
+# preset builds (build/fuzz/fuzz-targets.txt) for the given number of seconds
+# (default 60), as many at once as there are processors. Each starts from its
+# seed corpus in fuzz/corpus/<target> and keeps what it finds in
+# build/fuzz/corpus/<target> (the repository's seeds stay as they are). Exits
+# non-zero if a replay fails or a target finds a fault; the input that found it
+# is left in build/fuzz/artifacts/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -14,6 +16,8 @@ cmake --build --preset fuzz -j "$(nproc)"
 
 out=build/fuzz
 mkdir -p "$out/artifacts"
+replays=passed
+ctest --preset fuzz || replays=FAILED
 fuzz_one() {  # <target> <seconds>: prints one line, "passed" or "FAILED"
   local corpus=build/fuzz/corpus/$1 log=build/fuzz/$1.log
   mkdir -p "$corpus"
@@ -28,11 +32,15 @@ fuzz_one() {  # <target> <seconds>: prints one line, "passed" or "FAILED"
   fi
 }
 export -f fuzz_one
-targets=(fuzz_property_text fuzz_card_pass fuzz_md5 fuzz_rijndael)
+mapfile -t targets <"$out/fuzz-targets.txt"
 results=$(printf '%s\n' "${targets[@]}" | xargs -P "$(nproc)" -I{} bash -c "fuzz_one {} $seconds")
 echo "$results"
 if [ "$(grep -c ': passed, ' <<<"$results" || true)" -ne "${#targets[@]}" ]; then
   echo "fuzz: not every target ran its time without a fault"
   exit 1
 fi
-echo "fuzz: every target ran ${seconds}s without a fault"
+if [ "$replays" != passed ]; then
+  echo "fuzz: a seed corpus replay failed"
+  exit 1
+fi
+echo "fuzz: every seed corpus replayed; all ${#targets[@]} targets ran ${seconds}s without a fault"

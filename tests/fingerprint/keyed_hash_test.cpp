@@ -9,7 +9,7 @@
 #include "../crypto/crypto_test.h"
 #include "vrel/crypto/hmac.h"
 
-#ifdef VREL_HAVE_OPENSSL
+#ifdef VREL_WITH_OPENSSL
 #include <openssl/hmac.h>
 #include <openssl/sha.h>
 #endif
@@ -76,7 +76,7 @@ TEST(KeyedHash, FipsAndRfc4231Vectors) {
   }
 }
 
-#ifdef VREL_HAVE_OPENSSL
+#ifdef VREL_WITH_OPENSSL
 TEST(KeyedHash, MatchesOpenSsl) {
   std::mt19937 random(20261207);
   for (int i = 0; i < 2000; ++i) {

@@ -7,7 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
-#include <iostream>
+#include <ostream>
 #include <optional>
 #include <string>
 #include <vector>
@@ -15,6 +15,7 @@
 #include "scripted_wmi.h"
 #include "vrel/crypto/rijndael.h"
 #include "vrel/identity/machine_info.h"
+#include "vrel/vreltest/tool.h"
 
 namespace vrel::test::alloc {
 bool FailsBstrs();  // whether a BSTR allocation can be the one that fails
@@ -22,8 +23,6 @@ void Arm(std::int64_t n);
 bool Disarm();  // whether the armed failure happened
 std::int64_t Live();
 }  // namespace vrel::test::alloc
-
-int RunVreltest(int argc, char* argv[]);  // the tool's main (below)
 
 namespace vrel {
 namespace {
@@ -145,14 +144,10 @@ TEST(AllocationFailureTest, TheToolReportsOrSaysWhyNot) {
   int messages = 0, comMessages = 0;
   Sweep([&](const Failing& failing) {
     FixedBuffer out, err;
-    std::streambuf* savedOut = std::cout.rdbuf(&out);
-    std::streambuf* savedErr = std::cerr.rdbuf(&err);
+    std::ostream outStream(&out), errStream(&err);
     int exitCode = -1;
-    char name[] = "vreltest";
-    char* argv[] = {name, nullptr};
-    const Ending ending = failing([&] { exitCode = RunVreltest(1, argv); });
-    std::cout.rdbuf(savedOut);
-    std::cerr.rdbuf(savedErr);
+    const char* argv[] = {"vreltest", nullptr};
+    const Ending ending = failing([&] { exitCode = RunVreltest(1, argv, outStream, errStream); });
     EXPECT_EQ(ending, kCompleted) << "the tool catches what the library throws";
     if (exitCode == 0) {
       EXPECT_EQ(out.Text().rfind("Machine specific info:", 0), 0u);
@@ -209,8 +204,3 @@ TEST(AllocationFailureTest, RijndaelSetKeyAndAssignmentAreWholeOrNothing) {
 
 }  // namespace
 }  // namespace vrel
-
-// The tool's entry point under another name, so that its two catch blocks
-// run in this process.
-#define main RunVreltest
-#include "vrel/vreltest/main.cpp"  // NOLINT(bugprone-suspicious-include)

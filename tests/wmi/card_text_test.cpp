@@ -3,11 +3,14 @@
 // which the parsers are documented to match.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstring>
 #include <string>
 #include <utility>
+#include <vector>
 
+#include "vrel/platform/hex_text.h"
 #include "vrel/wmi/card_text.h"
 
 namespace vrel {
@@ -47,6 +50,12 @@ TEST(CardTextTest, MacTexts) {
       {L"00:1A:2B:3C:4D:" + std::wstring(48, L' ') + L"5E", zero},
   };
   for (const auto& [text, expected] : rows) EXPECT_EQ(ParseMacText(text), expected) << Narrow(text);
+  // The interface reader takes sysfs's "aa:bb:..." whole; the WMI stand-in writes it in upper case.
+  std::vector<std::uint8_t> bytes;
+  std::string text;
+  EXPECT_TRUE(ParseHex(bytes, "00:1a:2b:3C:4d:5E", ':') && std::equal(bytes.begin(), bytes.end(), mac.bytes));
+  AppendHex(text, bytes.data(), bytes.size(), ':', HexCase::kUpper);
+  EXPECT_EQ(text, "00:1A:2B:3C:4D:5E");
 }
 
 TEST(CardTextTest, Ipv4TakesTheFirstDottedElement) {

@@ -1,6 +1,5 @@
 // The cache size that CPUID leaf 2 reports through its lowest EDX descriptor.
 #include "vrel/cpu/cpu_naming.h"
-#include "vrel/platform/platform.h"
 
 namespace vrel {
 namespace {
@@ -36,7 +35,7 @@ int GetCacheDescriptors(std::uint32_t& eax, std::uint32_t& ebx, std::uint32_t& e
   eax = ebx = ecx = edx = 0;
   sizeKB = 0;
   std::uint32_t regs[4] = {};
-  platform::Current().Cpuid(2, regs);
+  CpuidLeaf(regs, 2);
   eax = regs[0];
   ebx = regs[1];
   ecx = regs[2];

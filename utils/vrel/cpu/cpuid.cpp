@@ -10,7 +10,7 @@ namespace {
 
 std::uint32_t Leaf1Eax() {
   std::uint32_t regs[4] = {};
-  platform::Current().Cpuid(1, regs);
+  CpuidLeaf(regs, 1);
   return regs[0];
 }
 
@@ -22,13 +22,13 @@ void CpuidLeaf(std::uint32_t regs[4], std::uint32_t leaf) { platform::Current().
 
 int ExtendedCpuidSupported() {
   std::uint32_t regs[4] = {};
-  platform::Current().Cpuid(0x80000000u, regs);
+  CpuidLeaf(regs, 0x80000000u);
   return regs[0] > 0x80000000u ? 1 : 0;
 }
 
 int GetVendorRegisters(std::uint32_t& ebx, std::uint32_t& edx, std::uint32_t& ecx) {
   std::uint32_t regs[4] = {};
-  platform::Current().Cpuid(0, regs);
+  CpuidLeaf(regs, 0);
   ebx = regs[1];
   edx = regs[3];
   ecx = regs[2];
@@ -45,11 +45,8 @@ int GetIntelSignatureFields(int& type, int& stepping, int& model, int& family) {
 }
 
 int GetAmdSignatureFields(int& stepping, int& model, int& family) {
-  const std::uint32_t eax = Leaf1Eax();
-  stepping = static_cast<int>(eax & 0xF);
-  model = static_cast<int>((eax >> 4) & 0xF);
-  family = static_cast<int>((eax >> 8) & 0xF);
-  return 0;
+  int type = 0;
+  return GetIntelSignatureFields(type, stepping, model, family);
 }
 
 int CpuInfo::Init() {

@@ -1,14 +1,8 @@
 #include "vrel/crypto/hmac.h"
 
+#include "vrel/crypto/wipe.h"
+
 namespace vrel {
-namespace {
-
-void Wipe(void* data, std::size_t size) {
-  volatile unsigned char* bytes = static_cast<volatile unsigned char*>(data);
-  for (std::size_t i = 0; i < size; ++i) bytes[i] = 0;
-}
-
-}  // namespace
 
 void HmacSha256Init(HmacSha256Context& ctx, const unsigned char* key, std::size_t keyLength) {
   // K0: the key, or its digest when longer than a block, zero-padded to a block.

@@ -4,6 +4,8 @@
 
 #include <cstring>
 
+#include "vrel/crypto/byte_order.h"
+
 namespace vrel {
 namespace {
 
@@ -40,24 +42,11 @@ inline void StepI(std::uint32_t& a, std::uint32_t b, std::uint32_t c, std::uint3
   a = RotateLeft(a, s) + b;
 }
 
-// Little-endian load and store: the RFC's byte order, independent of the host.
-inline std::uint32_t LoadLe(const unsigned char* p) {
-  return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 |
-         std::uint32_t(p[3]) << 24;
-}
-
-inline void StoreLe(unsigned char* p, std::uint32_t v) {
-  p[0] = static_cast<unsigned char>(v);
-  p[1] = static_cast<unsigned char>(v >> 8);
-  p[2] = static_cast<unsigned char>(v >> 16);
-  p[3] = static_cast<unsigned char>(v >> 24);
-}
-
 }  // namespace
 
 void Md5Transform(std::uint32_t state[4], const unsigned char block[64]) {
   std::uint32_t x[16];
-  for (int i = 0; i < 16; ++i) x[i] = LoadLe(block + 4 * i);
+  for (int i = 0; i < 16; ++i) x[i] = LoadLittleEndian(block + 4 * i);
   std::uint32_t a = state[0], b = state[1], c = state[2], d = state[3];
 
   // Round 1: F, message words in order.
@@ -184,11 +173,11 @@ void Md5Final(unsigned char digest[16], Md5Context& ctx) {
   } else {
     std::memset(ctx.buffer + index + 1, 0, 55 - index);
   }
-  StoreLe(ctx.buffer + 56, ctx.bitCount[0]);
-  StoreLe(ctx.buffer + 60, ctx.bitCount[1]);
+  StoreLittleEndian(ctx.buffer + 56, ctx.bitCount[0]);
+  StoreLittleEndian(ctx.buffer + 60, ctx.bitCount[1]);
   Md5Transform(ctx.state, ctx.buffer);
 
-  for (int i = 0; i < 4; ++i) StoreLe(digest + 4 * i, ctx.state[i]);
+  for (int i = 0; i < 4; ++i) StoreLittleEndian(digest + 4 * i, ctx.state[i]);
   ctx.state[0] = 0;  // only A: the rest of the context is left as it is
 }
 

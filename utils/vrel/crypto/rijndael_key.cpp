@@ -1,6 +1,6 @@
 // Rijndael's key schedule and the round keys of the equivalent inverse
 // cipher.
-#include "vrel/crypto/rijndael_bytes.h"
+#include "vrel/crypto/byte_order.h"
 #include "vrel/crypto/rijndael_rounds.h"
 #include "vrel/crypto/rijndael_tables.h"
 
@@ -36,7 +36,7 @@ void ExpandKey(const unsigned char* key, int nk, int nb, int rounds, bool byteRo
                std::vector<std::uint32_t>& keys) {
   const int total = (rounds + 1) * nb;
   std::uint32_t w[kMaxWords];
-  for (int i = 0; i < nk; ++i) w[i] = LoadBe(key + 4 * i);
+  for (int i = 0; i < nk; ++i) w[i] = LoadBigEndian(key + 4 * i);
 
   std::uint32_t rcon = 0x01;  // x^(i/nk - 1) in GF(2^8)
   for (int i = nk; i < total; ++i) {
@@ -63,7 +63,7 @@ void ExpandKey(const unsigned char* key, int nk, int nb, int rounds, bool byteRo
     // The same words again, each stored first byte first, so that a row reads
     // as 16 bytes in the order of the block's bytes.
     unsigned char* bytes = reinterpret_cast<unsigned char*>(dec + total);
-    for (int t = 0; t < 2 * total; ++t) StoreBe(bytes + 4 * t, enc[t]);
+    for (int t = 0; t < 2 * total; ++t) StoreBigEndian(bytes + 4 * t, enc[t]);
   }
   keys.swap(out);
 }

@@ -5,7 +5,7 @@
 // compiler to unroll loops.
 #include <utility>
 
-#include "vrel/crypto/rijndael_bytes.h"
+#include "vrel/crypto/byte_order.h"
 #include "vrel/crypto/rijndael_rounds.h"
 #include "vrel/crypto/rijndael_tables.h"
 
@@ -38,7 +38,7 @@ constexpr int From(int i, int row) {
 template <int Nb, int... I>
 VREL_ROUND_INLINE void AddFirstKey(const unsigned char* in, const std::uint32_t* k,
                                    std::uint32_t (&s)[Nb], std::integer_sequence<int, I...>) {
-  ((s[I] = LoadBe(in + 4 * I) ^ k[I]), ...);
+  ((s[I] = LoadBigEndian(in + 4 * I) ^ k[I]), ...);
 }
 
 // (Inv)SubBytes, (Inv)ShiftRows, (Inv)MixColumns and AddRoundKey: te holds
@@ -58,7 +58,7 @@ template <int Nb, bool Inverse, int... I>
 VREL_ROUND_INLINE void LastRound(const std::uint32_t (&s)[Nb], const std::uint32_t* k,
                                  unsigned char* out, std::integer_sequence<int, I...>) {
   const std::uint8_t* box = Inverse ? kTables.invSbox : kTables.sbox;
-  (StoreBe(out + 4 * I, (std::uint32_t(box[Byte(s[I], 3)]) << 24 |
+  (StoreBigEndian(out + 4 * I, (std::uint32_t(box[Byte(s[I], 3)]) << 24 |
                          std::uint32_t(box[Byte(s[From<Nb, Inverse>(I, 1)], 2)]) << 16 |
                          std::uint32_t(box[Byte(s[From<Nb, Inverse>(I, 2)], 1)]) << 8 |
                          box[Byte(s[From<Nb, Inverse>(I, 3)], 0)]) ^

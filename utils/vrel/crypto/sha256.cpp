@@ -2,6 +2,9 @@
 
 #include <cstring>
 
+#include "vrel/crypto/byte_order.h"
+#include "vrel/crypto/wipe.h"
+
 namespace vrel {
 namespace {
 
@@ -18,18 +21,6 @@ constexpr std::uint32_t kRound[64] = {
     0x748f82ee, 0x78a5636f, 0x84c87814, 0x8cc70208, 0x90befffa, 0xa4506ceb, 0xbef9a3f7, 0xc67178f2};
 
 inline std::uint32_t Rotr(std::uint32_t x, int n) { return (x >> n) | (x << (32 - n)); }
-
-std::uint32_t LoadBigEndian(const unsigned char* p) {
-  return static_cast<std::uint32_t>(p[0]) << 24 | static_cast<std::uint32_t>(p[1]) << 16 |
-         static_cast<std::uint32_t>(p[2]) << 8 | p[3];
-}
-
-void StoreBigEndian(std::uint32_t value, unsigned char* p) {
-  p[0] = static_cast<unsigned char>(value >> 24);
-  p[1] = static_cast<unsigned char>(value >> 16);
-  p[2] = static_cast<unsigned char>(value >> 8);
-  p[3] = static_cast<unsigned char>(value);
-}
 
 // FIPS 180-4 section 6.2.2: one 64-byte block into the eight hash values.
 void Compress(std::uint32_t state[8], const unsigned char block[kSha256BlockSize]) {
@@ -101,12 +92,12 @@ void Sha256Final(Sha256Context& ctx, unsigned char digest[kSha256DigestSize]) {
   unsigned char padding[kSha256BlockSize + 8] = {0x80};
   const std::size_t pending = static_cast<std::size_t>(ctx.byteCount % kSha256BlockSize);
   const std::size_t zeros = pending < 56 ? 56 - pending : 120 - pending;
-  for (int i = 0; i < 8; ++i) padding[zeros + i] = static_cast<unsigned char>(bits >> (56 - 8 * i));
+  StoreBigEndian(padding + zeros, static_cast<std::uint32_t>(bits >> 32));
+  StoreBigEndian(padding + zeros + 4, static_cast<std::uint32_t>(bits));
   Sha256Update(ctx, padding, zeros + 8);
-  for (int i = 0; i < 8; ++i) StoreBigEndian(ctx.state[i], digest + 4 * i);
+  for (int i = 0; i < 8; ++i) StoreBigEndian(digest + 4 * i, ctx.state[i]);
   // The context held key-derived state in HMAC: leave nothing of it behind.
-  volatile unsigned char* wipe = reinterpret_cast<volatile unsigned char*>(&ctx);
-  for (std::size_t i = 0; i < sizeof ctx; ++i) wipe[i] = 0;
+  Wipe(&ctx, sizeof ctx);
 }
 
 void Sha256Compute(const unsigned char* input, std::size_t length,

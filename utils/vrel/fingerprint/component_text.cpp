@@ -1,41 +1,39 @@
 #include "vrel/fingerprint/component_text.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstdio>
 #include <cstring>
+
+#include "vrel/cpu/vendor.h"
+#include "vrel/crypto/byte_order.h"
+#include "vrel/platform/hex_text.h"
+#include "vrel/wmi/white_space.h"
 
 namespace vrel::fingerprint {
 namespace {
 
-constexpr char kHex[] = "0123456789abcdef";
-
-void AppendHex(std::string& out, std::uint8_t byte) {
-  out += kHex[byte >> 4];
-  out += kHex[byte & 0xF];
-}
-
-// Four register values as the 4-byte groups of a text, lowest byte first.
-std::string RegisterText(std::uint32_t a, std::uint32_t b, std::uint32_t c) {
-  std::string text;
-  for (std::uint32_t reg : {a, b, c}) {
-    for (int shift = 0; shift < 32; shift += 8) {
-      const char ch = static_cast<char>((reg >> shift) & 0xFF);
-      if (ch != '\0') text += ch;
-    }
-  }
-  return text;
-}
-
+// Stored identifiers come padded with white space and NULs.
 std::string Trim(std::string text) {
-  const auto notSpace = [](unsigned char c) { return !std::isspace(c) && c != '\0'; };
-  text.erase(text.begin(), std::find_if(text.begin(), text.end(), notSpace));
-  text.erase(std::find_if(text.rbegin(), text.rend(), notSpace).base(), text.end());
+  const auto notPadding = [](char c) { return !IsCLocaleSpace(c) && c != '\0'; };
+  text.erase(text.begin(), std::find_if(text.begin(), text.end(), notPadding));
+  text.erase(std::find_if(text.rbegin(), text.rend(), notPadding).base(), text.end());
   return text;
 }
 
 bool AllBytes(const std::uint8_t* data, std::size_t size, std::uint8_t value) {
   return std::all_of(data, data + size, [value](std::uint8_t b) { return b == value; });
+}
+
+// The canonical UUID text of 16 bytes in text order; nullopt for all zeros or
+// all FF (not set).
+std::optional<std::string> CanonicalUuid(const std::uint8_t bytes[16]) {
+  if (AllBytes(bytes, 16, 0x00) || AllBytes(bytes, 16, 0xFF)) return std::nullopt;
+  std::string text;
+  for (int i = 0; i < 16; ++i) {
+    if (i == 4 || i == 6 || i == 8 || i == 10) text += '-';
+    AppendHex(text, bytes + i, 1);
+  }
+  return text;
 }
 
 }  // namespace
@@ -58,13 +56,13 @@ ComponentValue Unavailable(std::string reason) {
   return value;
 }
 
-std::string CpuText(const std::uint32_t leaf0[4], std::uint32_t leaf1Eax, const char* brand48) {
+std::string CpuText(const char vendor[12], std::uint32_t leaf1Eax, const char* brand48) {
   const unsigned baseFamily = (leaf1Eax >> 8) & 0xF;
   unsigned family = baseFamily;
   unsigned model = (leaf1Eax >> 4) & 0xF;
   if (baseFamily == 15) family += (leaf1Eax >> 20) & 0xFF;
   if (baseFamily == 6 || baseFamily == 15) model += ((leaf1Eax >> 16) & 0xF) << 4;
-  std::string text = RegisterText(leaf0[1], leaf0[3], leaf0[2]) + "/family " +
+  std::string text = TextWithoutNuls(vendor, 12) + "/family " +
                      std::to_string(family) + "/model " + std::to_string(model) +
                      "/stepping " + std::to_string(leaf1Eax & 0xF);
   if (brand48 != nullptr) {
@@ -72,10 +70,6 @@ std::string CpuText(const std::uint32_t leaf0[4], std::uint32_t leaf1Eax, const 
     if (!brand.empty()) text += "/" + brand;
   }
   return text;
-}
-
-std::string HypervisorVendor(const std::uint32_t leaf[4]) {
-  return RegisterText(leaf[1], leaf[2], leaf[3]);
 }
 
 std::string VolumeText(std::uint32_t serial) {
@@ -89,54 +83,41 @@ std::optional<std::string> InstallIdText(const char* data, std::size_t size) {
   if (text.size() >= 2 && text.front() == '{' && text.back() == '}') {
     text = text.substr(1, text.size() - 2);
   }
-  std::string hex;
-  for (char ch : text) {
-    if (ch == '-') continue;
-    if (!std::isxdigit(static_cast<unsigned char>(ch))) return std::nullopt;
-    hex += static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+  text.erase(std::remove(text.begin(), text.end(), '-'), text.end());
+  std::vector<std::uint8_t> bytes;
+  if (!ParseHex(bytes, text) || bytes.size() != 16 || AllBytes(bytes.data(), 16, 0x00)) {
+    return std::nullopt;
   }
-  if (hex.size() != 32 || hex.find_first_not_of('0') == std::string::npos) return std::nullopt;
+  std::string hex;
+  AppendHex(hex, bytes.data(), bytes.size());
   return hex;
 }
 
 std::optional<std::string> SmbiosUuidText(const std::uint8_t uuid[16], int major, int minor) {
-  if (AllBytes(uuid, 16, 0x00) || AllBytes(uuid, 16, 0xFF)) return std::nullopt;
   // From 2.6 on, time-low, time-mid and time-high are little-endian.
   const bool littleEndian = major > 2 || (major == 2 && minor >= 6);
   static const int kSwapped[16] = {3, 2, 1, 0, 5, 4, 7, 6, 8, 9, 10, 11, 12, 13, 14, 15};
-  std::string text;
-  for (int i = 0; i < 16; ++i) {
-    if (i == 4 || i == 6 || i == 8 || i == 10) text += '-';
-    AppendHex(text, uuid[littleEndian ? kSwapped[i] : i]);
-  }
-  return text;
+  std::uint8_t ordered[16];
+  for (int i = 0; i < 16; ++i) ordered[i] = uuid[littleEndian ? kSwapped[i] : i];
+  return CanonicalUuid(ordered);
 }
 
 std::optional<std::string> UuidText(const char* data, std::size_t size) {
-  const std::string text = Trim(std::string(data, size));
+  std::string text = Trim(std::string(data, size));
   if (text.size() != 36) return std::nullopt;
-  std::uint8_t bytes[16] = {};
-  std::string canonical;
-  for (std::size_t i = 0, n = 0; i < text.size(); ++i) {
-    const bool dash = i == 8 || i == 13 || i == 18 || i == 23;
-    const unsigned char ch = static_cast<unsigned char>(text[i]);
-    if (dash != (ch == '-') || (!dash && !std::isxdigit(ch))) return std::nullopt;
-    canonical += static_cast<char>(std::tolower(ch));
-    if (!dash) {
-      const int digit = std::isdigit(ch) ? ch - '0' : std::tolower(ch) - 'a' + 10;
-      bytes[n / 2] = static_cast<std::uint8_t>((bytes[n / 2] << 4) | digit);
-      ++n;
-    }
+  for (const std::size_t dash : {23, 18, 13, 8}) {
+    if (text[dash] != '-') return std::nullopt;
+    text.erase(dash, 1);
   }
-  if (AllBytes(bytes, 16, 0x00) || AllBytes(bytes, 16, 0xFF)) return std::nullopt;
-  return canonical;
+  std::vector<std::uint8_t> bytes;
+  if (!ParseHex(bytes, text)) return std::nullopt;
+  return CanonicalUuid(bytes.data());
 }
 
 ComponentValue BoardFromRawSmbios(const std::uint8_t* data, std::size_t size) {
   constexpr std::size_t kHeader = 8;  // calling method, major, minor, DMI revision, length
   if (data == nullptr || size < kHeader) return Unavailable("malformed SMBIOS table");
-  const std::uint32_t length = static_cast<std::uint32_t>(data[4]) | (data[5] << 8) |
-                               (data[6] << 16) | (static_cast<std::uint32_t>(data[7]) << 24);
+  const std::uint32_t length = LoadLittleEndian(data + 4);
   const std::uint8_t* table = data + kHeader;
   const std::size_t end = std::min<std::size_t>(length, size - kHeader);
   std::size_t at = 0;
@@ -172,10 +153,7 @@ ComponentValue NicsFromInterfaces(const std::vector<platform::NetInterfaceFacts>
     }
     if (mac == nullptr) continue;
     std::string text;
-    for (std::uint8_t byte : *mac) {
-      if (!text.empty()) text += ':';
-      AppendHex(text, byte);
-    }
+    AppendHex(text, mac->data(), mac->size(), ':');
     macs.push_back(text);
   }
   if (macs.empty()) return Unavailable("no physical adapter");

@@ -21,12 +21,10 @@ ComponentValue Available(std::optional<std::string> text, const char* reason);
 // An unavailable component with `reason`.
 ComponentValue Unavailable(std::string reason);
 
-// The cpu text from the vendor leaf (0), leaf 1 EAX and the brand leaves
-// 0x80000002-4 (48 bytes, or nullptr when the processor has none).
-std::string CpuText(const std::uint32_t leaf0[4], std::uint32_t leaf1Eax, const char* brand48);
-
-// A hypervisor leaf's EBX, ECX, EDX as text, NULs dropped.
-std::string HypervisorVendor(const std::uint32_t leaf[4]);
+// The cpu text from the vendor string of leaf 0 (12 characters), leaf 1 EAX
+// and the brand leaves 0x80000002-4 (48 characters, or nullptr when the
+// processor has none).
+std::string CpuText(const char vendor[12], std::uint32_t leaf1Eax, const char* brand48);
 
 // 8 upper-case hex digits.
 std::string VolumeText(std::uint32_t serial);

@@ -1,9 +1,10 @@
 #include "vrel/fingerprint/components.h"
 
 #include <cstdint>
-#include <cstring>
 #include <vector>
 
+#include "vrel/cpu/cpuid.h"
+#include "vrel/cpu/vendor.h"
 #include "vrel/fingerprint/component_text.h"
 #include "vrel/fingerprint/sources.h"
 #include "vrel/identity/identity_steps.h"
@@ -15,22 +16,21 @@ namespace {
 using fingerprint::Available;
 using fingerprint::Unavailable;
 
-struct Leaf {
-  std::uint32_t regs[4] = {};
-  explicit Leaf(std::uint32_t leaf) { platform::Current().Cpuid(leaf, regs); }
-};
-
 ComponentValue ReadCpu() {
-  const Leaf leaf0(0);
-  const Leaf leaf1(1);
-  char brand[48] = {};
+  char vendor[13];
+  ReadVendorString(vendor);
+  std::uint32_t leaf1[4], extended[4];
+  CpuidLeaf(leaf1, 1);
+  CpuidLeaf(extended, 0x80000000u);
   // Processors without extended leaves answer 0x80000000 with a basic leaf.
-  const std::uint32_t maxExtended = Leaf(0x80000000u).regs[0];
-  const bool hasBrand = maxExtended >= 0x80000004u && maxExtended <= 0x8000FFFFu;
+  const bool hasBrand = extended[0] >= 0x80000004u && extended[0] <= 0x8000FFFFu;
+  char brand[48] = {};
   for (std::uint32_t i = 0; hasBrand && i < 3; ++i) {
-    std::memcpy(brand + 16 * i, Leaf(0x80000002u + i).regs, 16);
+    std::uint32_t regs[4];
+    CpuidLeaf(regs, 0x80000002u + i);
+    StoreRegisterChars(brand + 16 * i, {regs[0], regs[1], regs[2], regs[3]});
   }
-  return Available(fingerprint::CpuText(leaf0.regs, leaf1.regs[0], hasBrand ? brand : nullptr));
+  return Available(fingerprint::CpuText(vendor, leaf1[0], hasBrand ? brand : nullptr));
 }
 
 ComponentValue ReadVolume() {
@@ -59,17 +59,19 @@ const char* ComponentName(ComponentId id) {
 
 MachineComponents CollectComponents() {
   MachineComponents machine;
-  const bool hasCpuid = platform::Current().EflagsIdToggles() != 0;
+  const bool hasCpuid = CpuidSupported() != 0;
   machine[ComponentId::Cpu] = Unavailable("no CPUID");
   if (hasCpuid) machine[ComponentId::Cpu] = ReadCpu();
   machine[ComponentId::Volume] = ReadVolume();
   machine[ComponentId::OsInstall] = fingerprint::ReadOsInstall();
   machine[ComponentId::Board] = fingerprint::ReadBoard();
   machine[ComponentId::Nics] = ReadNics();
-  machine.hypervisorPresent = hasCpuid && (Leaf(1).regs[2] >> 31) != 0;
-  if (machine.hypervisorPresent) {
-    machine.hypervisorVendor = fingerprint::HypervisorVendor(Leaf(0x40000000u).regs);
+  if (hasCpuid) {
+    std::uint32_t leaf1[4];
+    CpuidLeaf(leaf1, 1);
+    machine.hypervisorPresent = (leaf1[2] >> 31) != 0;
   }
+  if (machine.hypervisorPresent) machine.hypervisorVendor = ReadHypervisorVendor();
   return machine;
 }
 

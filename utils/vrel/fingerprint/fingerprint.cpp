@@ -4,6 +4,7 @@
 #include <stdexcept>
 
 #include "vrel/crypto/hmac.h"
+#include "vrel/platform/hex_text.h"
 
 namespace vrel {
 namespace {
@@ -12,7 +13,7 @@ constexpr std::string_view kTag = "vfp";
 constexpr char kSeparator = '-';
 constexpr char kNicJoin = '+';
 constexpr char kUnavailable = 'x';
-constexpr char kHexDigits[] = "0123456789abcdef";
+constexpr int kTokenVersion = 1;
 
 ComponentDigest DigestOf(std::string_view key, const char* name, const std::string& value) {
   HmacSha256Context ctx;
@@ -28,28 +29,17 @@ ComponentDigest DigestOf(std::string_view key, const char* name, const std::stri
   return digest;
 }
 
+// A digest as the token writes it: 16 lower-case hex digits.
 bool ReadDigest(std::string_view text, ComponentDigest& digest) {
-  if (text.size() != 2 * kTokenDigestBytes) return false;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const char c = text[i];
-    int nibble;
-    if (c >= '0' && c <= '9') {
-      nibble = c - '0';
-    } else if (c >= 'a' && c <= 'f') {
-      nibble = c - 'a' + 10;
-    } else {
-      return false;
-    }
-    if (i % 2 == 0) {
-      digest[i / 2] = static_cast<unsigned char>(nibble << 4);
-    } else {
-      digest[i / 2] = static_cast<unsigned char>(digest[i / 2] | nibble);
-    }
-  }
+  std::vector<std::uint8_t> bytes;
+  if (!ParseHex(bytes, text) || bytes.size() != digest.size()) return false;
+  if (text.find_first_of("ABCDEF") != std::string_view::npos) return false;
+  std::copy(bytes.begin(), bytes.end(), digest.begin());
   return true;
 }
 
-bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+// The blanks a token may carry around it: space, tab, CR, LF.
+bool IsTokenBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
 ParsedToken Refuse(std::string message) {
   ParsedToken result;
@@ -138,10 +128,7 @@ std::string FormatToken(const Fingerprint& fingerprint) {
     }
     for (std::size_t d = 0; d < component.digests.size(); ++d) {
       if (d != 0) token += kNicJoin;
-      for (unsigned char byte : component.digests[d]) {
-        token += kHexDigits[byte >> 4];
-        token += kHexDigits[byte & 0xF];
-      }
+      AppendHex(token, component.digests[d].data(), component.digests[d].size());
     }
   }
   return token;
@@ -152,8 +139,8 @@ std::string MakeToken(const MachineComponents& machine, std::string_view key) {
 }
 
 ParsedToken ParseToken(std::string_view text) {
-  while (!text.empty() && IsSpace(text.front())) text.remove_prefix(1);
-  while (!text.empty() && IsSpace(text.back())) text.remove_suffix(1);
+  while (!text.empty() && IsTokenBlank(text.front())) text.remove_prefix(1);
+  while (!text.empty() && IsTokenBlank(text.back())) text.remove_suffix(1);
   if (text.empty()) return Refuse("the token is empty");
   if (text.size() > kMaxTokenLength) return Refuse("the token is too long to be a fingerprint");
   if (text.substr(0, kTag.size()) != kTag) {

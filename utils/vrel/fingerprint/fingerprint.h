@@ -7,8 +7,8 @@
 //     vfp1-<cpu>-<volume>-<os-install>-<board>-<nics>
 // A field is "x" when the component was unavailable, else a digest of 16
 // lower-case hex digits (the first 8 bytes of the component's HMAC); nics
-// holds one digest per permanent MAC, joined by "+", sorted. Only printable
-// ASCII that shells leave alone.
+// holds one digest per permanent MAC, joined by "+", sorted, at most 64. Only
+// printable ASCII that shells leave alone.
 //
 // Every function here is pure: no platform call, no global state.
 #pragma once
@@ -24,8 +24,7 @@
 namespace vrel {
 
 constexpr std::size_t kTokenDigestBytes = 8;
-constexpr int kTokenVersion = 1;
-// A token holding more NIC digests than this is refused as malformed.
+// A token holds at most this many NIC digests; more are refused as malformed.
 constexpr std::size_t kMaxTokenNics = 64;
 // The longest version-1 token: every field a digest, nics holding kMaxTokenNics.
 constexpr std::size_t kMaxTokenLength = 4 + (kComponentCount - 1) * (1 + 2 * kTokenDigestBytes) +

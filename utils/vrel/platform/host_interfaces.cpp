@@ -1,4 +1,4 @@
-// Reads /sys/class/net and getifaddrs for the WMI stand-in.
+// Reads /sys/class/net, the ethtool permanent address and getifaddrs.
 #ifndef _WIN32
 
 #include "vrel/platform/host_interfaces.h"
@@ -6,33 +6,43 @@
 #include <arpa/inet.h>
 #include <dirent.h>
 #include <ifaddrs.h>
+#include <linux/ethtool.h>
+#include <linux/sockios.h>
+#include <net/if.h>
 #include <netinet/in.h>
-#include <sys/stat.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstddef>
+#include <cstdio>
 #include <cstdlib>
-#include <fstream>
+#include <cstring>
 #include <memory>
+
+#include "vrel/platform/hex_text.h"
 
 namespace vrel::platform {
 namespace {
 
-const std::string kNetClass = "/sys/class/net/";
+constexpr char kNetClass[] = "/sys/class/net/";
+constexpr std::uint32_t kMaxAddress = 32;  // the kernel's MAX_ADDR_LEN
 
 // The first line of a small sysfs file; empty when it cannot be read.
 std::string ReadLine(const std::string& path) {
-  std::ifstream file(path);
-  std::string line;
-  std::getline(file, line);
-  return line;
+  char buffer[128];  // room for the longest address sysfs writes
+  std::size_t size = sizeof buffer;
+  if (ReadSmallFile(path.c_str(), buffer, &size) != 0) size = 0;
+  const std::string text(buffer, size);
+  return text.substr(0, text.find('\n'));
 }
 
-bool ReadInt(const std::string& path, int& value) {
-  const std::string text = ReadLine(path);
-  if (text.empty()) return false;
-  value = std::atoi(text.c_str());  // sysfs writes these as plain decimal numbers
-  return true;
+// A number sysfs writes in decimal; false when the file cannot be read.
+bool ReadNumber(const std::string& path, int& value) {
+  return std::sscanf(ReadLine(path).c_str(), "%d", &value) == 1;
 }
 
 // The last path component of a symbolic link's target; empty when none.
@@ -44,15 +54,51 @@ std::string LinkBaseName(const std::string& path) {
   return text.substr(text.rfind('/') + 1);  // npos + 1: all of it
 }
 
-std::vector<std::string> InterfaceNames() {
-  std::vector<std::string> names;
-  std::unique_ptr<DIR, int (*)(DIR*)> dir(opendir(kNetClass.c_str()), closedir);
-  if (!dir) return names;
-  while (const dirent* entry = readdir(dir.get())) {
-    const std::string name = entry->d_name;
-    if (name != "." && name != "..") names.push_back(name);
-  }
-  return names;
+// Devices that no bus backs (loopback, bridges, veth, ifb, tunnels) live
+// under /sys/devices/virtual.
+bool HasConnector(const std::string& path) {
+  char real[PATH_MAX];
+  return realpath(path.c_str(), real) != nullptr &&
+         std::strncmp(real, "/sys/devices/virtual/", 21) != 0;
+}
+
+// Any socket carries the ethtool requests.
+struct Socket {
+  const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  ~Socket() { close(fd); }  // harmless when the socket could not be made
+};
+
+// The address the driver reports as burnt in; empty when it gives none.
+std::vector<std::uint8_t> PermanentAddress(int socketFd, const std::string& name) {
+  // struct ethtool_perm_addr (command, size) followed by room for the address.
+  constexpr std::size_t kHeader = sizeof(ethtool_perm_addr);
+  alignas(ethtool_perm_addr) std::uint8_t request[kHeader + kMaxAddress] = {};
+  const std::uint32_t header[2] = {ETHTOOL_GPERMADDR, kMaxAddress};
+  std::memcpy(request, header, sizeof header);
+  ifreq ifr{};
+  std::strncpy(ifr.ifr_name, name.c_str(), IFNAMSIZ - 1);
+  ifr.ifr_data = reinterpret_cast<char*>(request);
+  if (ioctl(socketFd, SIOCETHTOOL, &ifr) != 0) return {};
+  std::uint32_t size = 0;
+  std::memcpy(&size, request + offsetof(ethtool_perm_addr, size), sizeof size);
+  const std::uint8_t* address = request + kHeader;
+  return std::vector<std::uint8_t>(address, address + std::min(size, kMaxAddress));
+}
+
+// The facts of /sys/class/net/NAME; false when it is gone or no interface.
+bool ReadInterface(const std::string& name, int socketFd, HostInterface& item) {
+  const std::string dir = kNetClass + name + "/";
+  if (!ReadNumber(dir + "ifindex", item.index)) return false;
+  item.name = name;
+  ReadNumber(dir + "type", item.hardwareType);  // left -1 when unreadable
+  NetInterfaceFacts& facts = item.facts;
+  facts.hardware = access((dir + "device").c_str(), F_OK) == 0;
+  if (facts.hardware) item.driver = LinkBaseName(dir + "device/driver");
+  facts.connector = HasConnector(kNetClass + name);
+  ReadNumber(dir + "addr_assign_type", facts.assignType);  // left -1 when unreadable
+  ParseHex(facts.current, ReadLine(dir + "address"), ':');  // sysfs: "aa:bb:...", or nothing
+  facts.permanent = PermanentAddress(socketFd, name);       // empty without a socket
+  return true;
 }
 
 void AddAddresses(std::vector<HostInterface>& interfaces) {
@@ -79,24 +125,22 @@ void AddAddresses(std::vector<HostInterface>& interfaces) {
 
 }  // namespace
 
-std::vector<HostInterface> ReadHostInterfaces() {
-  std::vector<HostInterface> interfaces;
-  for (const std::string& name : InterfaceNames()) {
-    const std::string dir = kNetClass + name + "/";
+int ReadHostInterfaces(std::vector<HostInterface>& interfaces) {
+  interfaces.clear();
+  const std::unique_ptr<DIR, int (*)(DIR*)> dir(opendir(kNetClass), closedir);
+  if (!dir) return errno;
+  const Socket socket;
+  while (const dirent* entry = readdir(dir.get())) {
+    const std::string name = entry->d_name;
     HostInterface item;
-    item.name = name;
-    if (!ReadInt(dir + "ifindex", item.index)) continue;  // gone, or not an interface
-    ReadInt(dir + "type", item.hardwareType);  // left -1 when unreadable
-    struct stat info {};
-    item.hasDevice = stat((dir + "device").c_str(), &info) == 0;
-    if (item.hasDevice) item.driver = LinkBaseName(dir + "device/driver");
-    item.hardwareAddress = ReadLine(dir + "address");
-    interfaces.push_back(std::move(item));
+    if (name != "." && name != ".." && ReadInterface(name, socket.fd, item)) {
+      interfaces.push_back(std::move(item));
+    }
   }
   std::sort(interfaces.begin(), interfaces.end(),
             [](const HostInterface& a, const HostInterface& b) { return a.index < b.index; });
   AddAddresses(interfaces);
-  return interfaces;
+  return 0;
 }
 
 }  // namespace vrel::platform

@@ -1,11 +1,14 @@
-// The host's network interfaces as Linux describes them, gathered raw for the
-// WMI stand-in: nothing here decides what WMI reports.
+// The host's network interfaces as Linux describes them: /sys/class/net, the
+// ethtool permanent-address request and getifaddrs. Facts only: the WMI
+// stand-in and the fingerprint's interface list each decide what counts.
 #pragma once
 
 #ifndef _WIN32
 
 #include <string>
 #include <vector>
+
+#include "vrel/platform/identity_sources.h"
 
 namespace vrel::platform {
 
@@ -15,18 +18,18 @@ constexpr int kHardwareTypeEther = 1;
 struct HostInterface {
   std::string name;               // as in /sys/class/net
   int index = 0;                  // ifindex
-  int hardwareType = -1;          // ARPHRD_* from /sys/class/net/NAME/type; -1 unknown
-  bool hasDevice = false;         // backed by a device (/sys/class/net/NAME/device)
-  std::string driver;             // that device's driver name; empty when none
-  std::string hardwareAddress;    // /sys/class/net/NAME/address as written; may be empty
+  int hardwareType = -1;          // ARPHRD_* from `type`; -1 unknown
+  std::string driver;             // the device's driver; empty without a device or driver
+  NetInterfaceFacts facts;        // device link, connector, addresses, addr_assign_type
   std::vector<std::string> ipv4;  // dotted, in the order getifaddrs lists them
   std::vector<std::string> ipv6;  // textual, in the order getifaddrs lists them
 };
 
-// Every interface in /sys/class/net, ordered by interface index, with the
-// addresses getifaddrs reports for it. Interfaces that vanish while being
-// read are left out; an unreadable /sys gives an empty list.
-std::vector<HostInterface> ReadHostInterfaces();
+// Replaces `interfaces` with every interface in /sys/class/net, ordered by
+// interface index, with the addresses getifaddrs reports for it. Interfaces
+// that vanish while being read are left out. Returns 0, or the errno of an
+// unreadable /sys/class/net (the list then empty).
+int ReadHostInterfaces(std::vector<HostInterface>& interfaces);
 
 }  // namespace vrel::platform
 

@@ -3,17 +3,12 @@
 #include "vrel/platform/host_wmi_classes.h"
 
 #include <algorithm>
-#include <cwctype>
+
+#include "vrel/platform/hex_text.h"
+#include "vrel/platform/wide_text.h"
 
 namespace vrel::platform {
 namespace {
-
-// Interface names and addresses are ASCII; each byte becomes one character.
-std::wstring Widen(const std::string& text) {
-  std::wstring wide;
-  for (const char c : text) wide += static_cast<wchar_t>(static_cast<unsigned char>(c));
-  return wide;
-}
 
 WmiValue Text(const std::wstring& text) {
   WmiValue value;
@@ -29,29 +24,29 @@ WmiValue Int(std::int32_t number) {
   return value;
 }
 
+// As sysfs writes the address, in upper case.
 WmiValue MacAddressValue(const HostInterface& host) {
-  const std::string& address = host.hardwareAddress;
+  const std::vector<std::uint8_t>& address = host.facts.current;
   const bool allZero =
-      std::all_of(address.begin(), address.end(), [](char c) { return c == '0' || c == ':'; });
+      std::all_of(address.begin(), address.end(), [](std::uint8_t b) { return b == 0; });
   if (address.empty() || (allZero && host.hardwareType != kHardwareTypeEther)) {
     return WmiValue();  // null
   }
-  std::wstring text = Widen(address);
-  for (wchar_t& c : text) c = static_cast<wchar_t>(std::towupper(c));  // hex digits, colons
-  return Text(text);
+  std::string text;
+  AppendHex(text, address.data(), address.size(), ':', HexCase::kUpper);
+  return Text(Widen(text));
 }
 
 }  // namespace
 
 WmiObject NetworkAdapterObject(const HostInterface& host) {
   const bool ether = host.hardwareType == kHardwareTypeEther;
-  const bool hasDriver = host.hasDevice && !host.driver.empty();
   return {
       {L"AdapterType", ether ? Text(L"Ethernet 802.3") : WmiValue()},
       {L"Caption", Text(Widen(host.name))},
       {L"Index", Int(host.index)},
       {L"MACAddress", MacAddressValue(host)},
-      {L"Manufacturer", hasDriver ? Text(Widen(host.driver)) : WmiValue()},
+      {L"Manufacturer", !host.driver.empty() ? Text(Widen(host.driver)) : WmiValue()},
   };
 }
 

@@ -183,7 +183,9 @@ class HostServices final : public Stateless<IWbemServices> {
     }
     try {
       std::vector<WmiObject> objects;
-      for (const HostInterface& host : ReadHostInterfaces()) objects.push_back(makeObject(host));
+      std::vector<HostInterface> hosts;
+      ReadHostInterfaces(hosts);  // an unreadable /sys lists no interface
+      for (const HostInterface& host : hosts) objects.push_back(makeObject(host));
       *result = new HostEnumerator(std::move(objects));
     } catch (const std::bad_alloc&) {
       return WBEM_E_OUT_OF_MEMORY;

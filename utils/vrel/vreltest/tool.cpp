@@ -1,14 +1,19 @@
 #include "vrel/vreltest/tool.h"
 
 #include <cerrno>
+#include <cstdint>
+#include <cstdio>
 #include <cstring>
-#include <iostream>
+#include <exception>
+#include <iterator>
+#include <ostream>
 #include <sstream>
 #include <string>
 
 #include <CLI/CLI.hpp>
 
 #include "vrel/fingerprint/fingerprint.h"
+#include "vrel/platform/com_api.h"
 #include "vrel/vreltest/report.h"
 
 namespace vrel {
@@ -16,27 +21,101 @@ namespace {
 
 constexpr int kExitBadInput = 2;
 
-// Writes `text` to standard output and flushes it. When any of it was lost
-// (disk full, descriptor closed) says so on standard error and returns 1:
-// a caller storing the output must never take a lost one for success.
-int Emit(const std::string& text, int code) {
+// The two streams of one run (standard output and error in the tool).
+struct Streams {
+  std::ostream& out;
+  std::ostream& err;
+};
+
+// Writes `text` to out and flushes it. When any of it was lost (disk full,
+// descriptor closed) says so on err and returns 1: a caller storing the
+// output must never take a lost one for success.
+int Emit(const Streams& io, const std::string& text, int code) {
   errno = 0;
-  std::cout.write(text.data(), static_cast<std::streamsize>(text.size()));
-  std::cout.flush();
-  if (std::cout) return code;
-  // The last call that failed (the write or the flush) set errno.
+  io.out.write(text.data(), static_cast<std::streamsize>(text.size()));
+  io.out.flush();
+  if (io.out) return code;
+  // The last call that failed (the write or the flush) set errno, if the
+  // stream writes to the system at all.
   const int error = errno;
-  std::cerr << "vreltest: cannot write the report: "
-            << (error != 0 ? std::strerror(error) : "write error") << '\n';
+  io.err << "vreltest: cannot write the report: "
+         << (error != 0 ? std::strerror(error) : "write error") << '\n';
   return 1;
 }
 
-int BadInput(const std::string& message) {
-  std::cerr << "vreltest: " << message << "\nRun \"vreltest --help\" for the usage.\n";
+int BadInput(const Streams& io, const std::string& message) {
+  io.err << "vreltest: " << message << "\nRun \"vreltest --help\" for the usage.\n";
   return kExitBadInput;
 }
 
-std::string ComponentsText(const MachineComponents& machine) {
+// The report, built whole before any of it is written.
+int RunReport(const Streams& io) {
+  std::ostringstream report;
+  report.exceptions(std::ios::badbit);  // out of memory: throw, never print half a report
+  PrintReport(report);
+  return Emit(io, report.str(), 0);
+}
+
+// What the subcommands' options and arguments are parsed into.
+struct Options {
+  std::string key;
+  std::string token;
+  MatchRule rule;
+};
+
+// One subcommand: declares its options on the parser, then runs once the
+// command line parsed.
+struct Command {
+  const char* name;
+  const char* help;
+  void (*declare)(CLI::App& command, Options& options);
+  int (*run)(const Options& options, const Streams& io);
+};
+
+void DeclareFingerprint(CLI::App& command, Options& options) {
+  command.add_option("--key", options.key, "The application's secret key (not empty).")
+      ->required();
+}
+
+int RunFingerprint(const Options& options, const Streams& io) {
+  if (options.key.empty()) return BadInput(io, "the key is empty");
+  return Emit(io, MakeToken(CollectComponents(), options.key) + '\n', 0);
+}
+
+void DeclareMatch(CLI::App& command, Options& options) {
+  command.add_option("--key", options.key, "The key TOKEN was made with.")->required();
+  command
+      .add_option("--min-matches", options.rule.minStrongMatches,
+                  "Strong components that must match (default 2).")
+      ->check(CLI::Range(0, 4));
+  command.add_option("token", options.token, "A token printed by \"vreltest fingerprint\".")
+      ->required();
+}
+
+int RunMatch(const Options& options, const Streams& io) {
+  if (options.key.empty()) return BadInput(io, "the key is empty");
+  const ParsedToken stored = ParseToken(options.token);
+  if (!stored.ok) return BadInput(io, "bad token: " + stored.error);
+  const MatchResult result = MatchToken(stored.fingerprint, CollectComponents(), options.key,
+                                        options.rule);
+  std::string text;
+  for (int i = 0; i < kComponentCount; ++i) {
+    text += ComponentName(static_cast<ComponentId>(i));
+    text += ": ";
+    text += ComponentMatchName(result.components[i]);
+    if (i == static_cast<int>(ComponentId::Cpu)) text += " (not counted)";
+    text += '\n';
+  }
+  text += result.sameMachine ? "result: same machine" : "result: different machine";
+  text += " (" + std::to_string(result.strongMatches) + " of 4 strong components match, " +
+          std::to_string(options.rule.minStrongMatches) + " needed)\n";
+  return Emit(io, text, result.sameMachine ? 0 : 1);
+}
+
+void DeclareNothing(CLI::App&, Options&) {}
+
+int RunComponents(const Options&, const Streams& io) {
+  const MachineComponents machine = CollectComponents();
   std::string text;
   for (int i = 0; i < kComponentCount; ++i) {
     const ComponentValue& value = machine.components[i];
@@ -53,53 +132,33 @@ std::string ComponentsText(const MachineComponents& machine) {
   text += "hypervisor:";
   text += machine.hypervisorPresent ? " present" : " absent";
   if (!machine.hypervisorVendor.empty()) text += " (" + machine.hypervisorVendor + ")";
-  return text + '\n';
+  return Emit(io, text + '\n', 0);
 }
 
-std::string MatchText(const MatchResult& result, const MatchRule& rule) {
-  std::string text;
-  for (int i = 0; i < kComponentCount; ++i) {
-    text += ComponentName(static_cast<ComponentId>(i));
-    text += ": ";
-    text += ComponentMatchName(result.components[i]);
-    if (i == static_cast<int>(ComponentId::Cpu)) text += " (not counted)";
-    text += '\n';
-  }
-  text += result.sameMachine ? "result: same machine" : "result: different machine";
-  text += " (" + std::to_string(result.strongMatches) + " of 4 strong components match, " +
-          std::to_string(rule.minStrongMatches) + " needed)\n";
-  return text;
-}
+// The subcommands, in the order --help lists them.
+const Command kCommands[] = {
+    {"fingerprint", "Print this machine's fingerprint token under KEY.", DeclareFingerprint,
+     RunFingerprint},
+    {"match", "Compare TOKEN with this machine. Exit 0: same machine; 1: different; 2: bad input.",
+     DeclareMatch, RunMatch},
+    {"components", "Print the raw component values (personal data: for the machine's owner).",
+     DeclareNothing, RunComponents},
+};
 
-}  // namespace
-
-int RunTool(int argc, const char* const argv[]) {
-  if (argc <= 1) {
-    std::ostringstream report;
-    report.exceptions(std::ios::badbit);  // out of memory: throw, never print half a report
-    PrintReport(report);
-    return Emit(report.str(), 0);
-  }
+int RunCommandLine(int argc, const char* const argv[], const Streams& io) {
+  if (argc <= 1) return RunReport(io);
 
   CLI::App app("Prints this machine's identifiers (no arguments), or its keyed fingerprint.",
                "vreltest");
   app.set_version_flag("--version", "vreltest " VREL_VERSION);
   app.require_subcommand(0, 1);
-  std::string key;
-  std::string token;
-  MatchRule rule;
-  CLI::App* fingerprint =
-      app.add_subcommand("fingerprint", "Print this machine's fingerprint token under KEY.");
-  fingerprint->add_option("--key", key, "The application's secret key (not empty).")->required();
-  CLI::App* match = app.add_subcommand(
-      "match", "Compare TOKEN with this machine. Exit 0: same machine; 1: different; 2: bad input.");
-  match->add_option("--key", key, "The key TOKEN was made with.")->required();
-  match->add_option("--min-matches", rule.minStrongMatches,
-                    "Strong components that must match (default 2).")
-      ->check(CLI::Range(0, 4));
-  match->add_option("token", token, "A token printed by \"vreltest fingerprint\".")->required();
-  CLI::App* components = app.add_subcommand(
-      "components", "Print the raw component values (personal data: for the machine's owner).");
+  Options options;
+  const CLI::App* parsers[std::size(kCommands)];
+  for (std::size_t i = 0; i < std::size(kCommands); ++i) {
+    CLI::App* parser = app.add_subcommand(kCommands[i].name, kCommands[i].help);
+    kCommands[i].declare(*parser, options);
+    parsers[i] = parser;
+  }
 
   try {
     app.parse(argc, argv);
@@ -107,18 +166,36 @@ int RunTool(int argc, const char* const argv[]) {
     std::ostringstream out, err;
     out.exceptions(std::ios::badbit);
     const int code = app.exit(request, out, err);
-    return Emit(out.str(), code);
+    return Emit(io, out.str(), code);
   } catch (const CLI::ParseError& error) {
-    return BadInput(error.what());
+    return BadInput(io, error.what());
   }
 
-  if (*components) return Emit(ComponentsText(CollectComponents()), 0);
-  if (key.empty()) return BadInput("the key is empty");
-  if (*fingerprint) return Emit(MakeToken(CollectComponents(), key) + '\n', 0);
-  const ParsedToken stored = ParseToken(token);
-  if (!stored.ok) return BadInput("bad token: " + stored.error);
-  const MatchResult result = MatchToken(stored.fingerprint, CollectComponents(), key, rule);
-  return Emit(MatchText(result, rule), result.sameMachine ? 0 : 1);
+  for (std::size_t i = 0; i < std::size(kCommands); ++i) {
+    if (*parsers[i]) return kCommands[i].run(options, io);
+  }
+  // Arguments that name no command ("--" alone): refused as a command without its key.
+  return BadInput(io, "the key is empty");
+}
+
+}  // namespace
+
+int RunVreltest(int argc, const char* const argv[], std::ostream& out, std::ostream& err) {
+  try {
+    return RunCommandLine(argc, argv, Streams{out, err});
+  } catch (const std::exception& error) {
+    // Out of memory inside the library: say so rather than die silently.
+    err << "vreltest: " << error.what() << '\n';
+    return 1;
+  } catch (const _com_error& error) {
+    // A BSTR that could not be allocated. Formatted here so that err keeps
+    // its own number base.
+    char code[9];
+    std::snprintf(code, sizeof code, "%lx",
+                  static_cast<unsigned long>(static_cast<std::uint32_t>(error.Error())));
+    err << "vreltest: COM error 0x" << code << '\n';
+    return 1;
+  }
 }
 
 }  // namespace vrel

@@ -4,34 +4,23 @@
 #include <cstring>
 #include <limits>
 
+#include "vrel/platform/hex_text.h"
+#include "vrel/wmi/white_space.h"
+
 namespace vrel {
 namespace {
 
 constexpr std::size_t kMacBufferSize = 64;
-
-// White space as the C locale's isspace and iswspace see it.
-template <typename Char>
-bool IsSpace(Char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
 
 template <typename Char>
 bool IsDigit(Char c) {
   return c >= '0' && c <= '9';
 }
 
-template <typename Char>
-int HexDigitValue(Char c) {
-  if (c >= '0' && c <= '9') return static_cast<int>(c - '0');
-  if (c >= 'a' && c <= 'f') return static_cast<int>(c - 'a' + 10);
-  if (c >= 'A' && c <= 'F') return static_cast<int>(c - 'A' + 10);
-  return -1;
-}
-
 // Reads an unsigned hexadecimal number at p as "%x" does (strtoul, base 16),
 // keeping it modulo 2^32. False when no digit follows.
 bool ScanHex(const char* p, std::uint32_t& value) {
-  while (IsSpace(*p)) ++p;
+  while (IsCLocaleSpace(*p)) ++p;
   const bool negative = *p == '-';
   if (*p == '+' || *p == '-') ++p;
   if (p[0] == '0' && (p[1] == 'x' || p[1] == 'X') && HexDigitValue(p[2]) >= 0) p += 2;
@@ -45,7 +34,7 @@ bool ScanHex(const char* p, std::uint32_t& value) {
 // Reads a signed decimal number at p as "%d" does and moves p past it. False
 // when no digit follows or the number does not fit an int.
 bool ScanInt(const wchar_t*& p, std::int32_t& value) {
-  while (IsSpace(*p)) ++p;
+  while (IsCLocaleSpace(*p)) ++p;
   const bool negative = *p == L'-';
   if (*p == L'+' || *p == L'-') ++p;
   if (!IsDigit(*p)) return false;
@@ -134,7 +123,7 @@ std::uint32_t ParseIpv4Text(const std::wstring& text) {
 
 std::int32_t TextToInt(const std::wstring& text) {
   const wchar_t* p = text.c_str();
-  while (IsSpace(*p)) ++p;
+  while (IsCLocaleSpace(*p)) ++p;
   const bool negative = *p == L'-';
   if (*p == L'+' || *p == L'-') ++p;
   std::int64_t magnitude = 0;

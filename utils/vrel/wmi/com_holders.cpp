@@ -1,6 +1,6 @@
 #include "vrel/wmi/com_holders.h"
 
-#include <string>
+#include "vrel/platform/wide_text.h"
 
 namespace vrel {
 
@@ -10,12 +10,6 @@ Bstr AllocBstr(const wchar_t* text) {
   return result;
 }
 
-Bstr AllocBstr(const char* text) {
-  std::wstring wide;
-  for (const char* c = text; *c != '\0'; ++c) {
-    wide += static_cast<wchar_t>(static_cast<unsigned char>(*c));
-  }
-  return AllocBstr(wide.c_str());
-}
+Bstr AllocBstr(const char* text) { return AllocBstr(Widen(text).c_str()); }
 
 }  // namespace vrel
