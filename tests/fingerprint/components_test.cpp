@@ -39,19 +39,24 @@ TEST(ComponentTextTest, CpuTextAddsExtendedFamilyAndModel) {
 
 TEST(ComponentTextTest, IdentifierTexts) {
   const std::string uuid = "6083b390-3c3c-42db-bf67-b25a094610bd";
-  // {as stored, as os-install, as board}; "" when rejected.
+  const std::string filled = "03000200-0400-0500-0006-000700080009";  // firmware placeholder
+  // {as stored, as os-install, as board}: "=text" or ":reason".
   const struct { std::string stored, id, uuid; } rows[] = {
-      {std::string("6083B390-3C3C-42DB-BF67-B25A094610BD\0", 37), kId, uuid},  // REG_SZ
-      {"{" + uuid + "}", kId, ""}, {kId + "\n", kId, ""}, {uuid + "\n", kId, uuid},
-      {"00000000-0000-0000-0000-000000000000\n", "", ""},
-      {"FFFFFFFF-FFFF-FFFF-FFFF-FFFFFFFFFFFF", std::string(32, 'f'), ""},
-      {"6083b390-3c3c-42db-bf67b-25a094610bd", kId, ""}, {kId.substr(1), "", ""},
-      {kId + "0", "", ""}, {uuid.substr(1) + "g", "", ""}, {"", "", ""}, {"\n", "", ""},
+      {std::string("6083B390-3C3C-42DB-BF67-B25A094610BD\0", 37), "=" + kId, "=" + uuid},  // REG_SZ
+      {"{" + uuid + "}", "=" + kId, ":malformed"}, {kId + "\n", "=" + kId, ":malformed"},
+      {"00000000-0000-0000-0000-000000000000\n", ":placeholder", ":placeholder"},
+      {"FFFFFFFF-FFFF-FFFF-FFFF-FFFFFFFFFFFF", ":placeholder", ":placeholder"},
+      {"uninitialized\n", ":placeholder", ":malformed"},
+      {filled, "=03000200040005000006000700080009", ":placeholder"},
+      {"00020003-0004-0005-0006-000700080009", "=00020003000400050006000700080009", ":placeholder"},
+      {"6083b390-3c3c-42db-bf67b-25a094610bd", "=" + kId, ":malformed"},
+      {kId.substr(1), ":malformed", ":malformed"}, {kId + "0", ":malformed", ":malformed"},
+      {uuid.substr(1) + "g", ":malformed", ":malformed"}, {"\n", ":malformed", ":malformed"},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.stored);
-    EXPECT_EQ(InstallIdText(row.stored.data(), row.stored.size()).value_or(""), row.id);
-    EXPECT_EQ(UuidText(row.stored.data(), row.stored.size()).value_or(""), row.uuid);
+    EXPECT_EQ(Text(InstallIdComponent(row.stored.data(), row.stored.size())), row.id);
+    EXPECT_EQ(Text(UuidComponent(row.stored.data(), row.stored.size())), row.uuid);
   }
   EXPECT_EQ(VolumeText(0x1C2D3E4F) + VolumeText(0xABC), "1C2D3E4F00000ABC");
 }
@@ -89,8 +94,11 @@ TEST(ComponentTextTest, BoardFromRawSmbiosFindsTheSystemUuid) {
       {Rsmb(2, 6, {bios, System(kSpecUuid), end}), "=" + kUuid},
       {Rsmb(3, 4, {System(kSpecUuid)}), "=" + kUuid},
       {Rsmb(2, 4, {bios, System(kSpecUuid)}), "=33221100-5544-7766-8899-aabbccddeeff"},
-      {Rsmb(3, 0, {System(Bytes(16, 0))}), ":UUID not set"},
-      {Rsmb(3, 0, {System(Bytes(16, 0xFF))}), ":UUID not set"},
+      {Rsmb(3, 0, {System(Bytes(16, 0))}), ":placeholder"},
+      {Rsmb(3, 0, {System(Bytes(16, 0xFF))}), ":placeholder"},
+      // The firmware placeholder's bytes, read in either byte order.
+      {Rsmb(2, 6, {System({0, 2, 0, 3, 0, 4, 0, 5, 0, 6, 0, 7, 0, 8, 0, 9})}), ":placeholder"},
+      {Rsmb(2, 4, {System({0, 2, 0, 3, 0, 4, 0, 5, 0, 6, 0, 7, 0, 8, 0, 9})}), ":placeholder"},
       {Rsmb(3, 0, {bios, Structure(1, {1, 2, 3, 4}), end, System(kSpecUuid)}),
        ":no system record"},  // a type 1 record of SMBIOS 2.0 has no UUID
       {Rsmb(3, 0, {}), ":no system record"},
@@ -199,7 +207,7 @@ TEST(CollectComponentsTest, EachSourceFailsAlone) {
 #else
       {etc, 0, kId + "\n", C::OsInstall, "=" + kId},
       {"/var/lib/dbus/machine-id", 0, kId, C::OsInstall, "=" + kId},
-      {etc, 0, "uninitialized\n", C::OsInstall, ":not present"},
+      {etc, 0, "uninitialized\n", C::OsInstall, ":placeholder"},  // its copy absent
       {"", 0, "", C::Board, ":not present"},
       {dmi, EACCES, "", C::Board, ":needs root"},
       {dmi, EIO, "", C::Board, ":unreadable (error 5)"},

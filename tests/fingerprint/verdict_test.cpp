@@ -69,7 +69,7 @@ MachineComponents Collect(const Raw& raw) {
 }
 
 TEST(Verdict, RealWorldChanges) {
-  const MatchRule def, one{1}, osVetoes{2, true, true};
+  const MatchRule def, one{1}, osVetoes{2, true, true}, noBoardVeto{2, false, false};
   const struct {
     const char* scenario, *stored, *current;
     MatchRule rule;
@@ -107,6 +107,10 @@ TEST(Verdict, RealWorldChanges) {
        one, "MDDUM", true},
       {"os-install vetoing, as in earlier releases", "", "os-install=new volume=new", osVetoes,
        "MDDMM", false},
+      {"board not vetoing: a new board, disk and adapters kept", "", "board=new", noBoardVeto,
+       "MMMDM", true},
+      {"cpu and the volume alone", "os-install=- board=- nics=-", "os-install=- board=- nics=-", def,
+       "MMUUU", false},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.scenario);

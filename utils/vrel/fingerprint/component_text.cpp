@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "vrel/cpu/vendor.h"
+#include "vrel/fingerprint/placeholders.h"
 #include "vrel/crypto/byte_order.h"
 #include "vrel/platform/hex_text.h"
 #include "vrel/wmi/white_space.h"
@@ -24,16 +25,15 @@ bool AllBytes(const std::uint8_t* data, std::size_t size, std::uint8_t value) {
   return std::all_of(data, data + size, [value](std::uint8_t b) { return b == value; });
 }
 
-// The canonical UUID text of 16 bytes in text order; nullopt for all zeros or
-// all FF (not set).
-std::optional<std::string> CanonicalUuid(const std::uint8_t bytes[16]) {
-  if (AllBytes(bytes, 16, 0x00) || AllBytes(bytes, 16, 0xFF)) return std::nullopt;
+// The board component of 16 bytes in text order.
+ComponentValue BoardOf(const std::uint8_t bytes[16]) {
   std::string text;
   for (int i = 0; i < 16; ++i) {
     if (i == 4 || i == 6 || i == 8 || i == 10) text += '-';
     AppendHex(text, bytes + i, 1);
   }
-  return text;
+  if (IsListed(kPlaceholderBoards, text)) return Unavailable("placeholder");
+  return Available(std::move(text));
 }
 
 }  // namespace
@@ -43,11 +43,6 @@ ComponentValue Available(std::string text) {
   value.available = true;
   value.values.push_back(std::move(text));
   return value;
-}
-
-ComponentValue Available(std::optional<std::string> text, const char* reason) {
-  if (!text) return Unavailable(reason);
-  return Available(std::move(*text));
 }
 
 ComponentValue Unavailable(std::string reason) {
@@ -78,40 +73,40 @@ std::string VolumeText(std::uint32_t serial) {
   return text;
 }
 
-std::optional<std::string> InstallIdText(const char* data, std::size_t size) {
+ComponentValue InstallIdComponent(const char* data, std::size_t size) {
   std::string text = Trim(std::string(data, size));
+  if (IsListed(kPlaceholderInstallIds, text)) return Unavailable("placeholder");
   if (text.size() >= 2 && text.front() == '{' && text.back() == '}') {
     text = text.substr(1, text.size() - 2);
   }
   text.erase(std::remove(text.begin(), text.end(), '-'), text.end());
   std::vector<std::uint8_t> bytes;
-  if (!ParseHex(bytes, text) || bytes.size() != 16 || AllBytes(bytes.data(), 16, 0x00)) {
-    return std::nullopt;
-  }
+  if (!ParseHex(bytes, text) || bytes.size() != 16) return Unavailable("malformed");
   std::string hex;
   AppendHex(hex, bytes.data(), bytes.size());
-  return hex;
+  if (IsListed(kPlaceholderInstallIds, hex)) return Unavailable("placeholder");
+  return Available(std::move(hex));
 }
 
-std::optional<std::string> SmbiosUuidText(const std::uint8_t uuid[16], int major, int minor) {
+ComponentValue SmbiosUuidComponent(const std::uint8_t uuid[16], int major, int minor) {
   // From 2.6 on, time-low, time-mid and time-high are little-endian.
   const bool littleEndian = major > 2 || (major == 2 && minor >= 6);
   static const int kSwapped[16] = {3, 2, 1, 0, 5, 4, 7, 6, 8, 9, 10, 11, 12, 13, 14, 15};
   std::uint8_t ordered[16];
   for (int i = 0; i < 16; ++i) ordered[i] = uuid[littleEndian ? kSwapped[i] : i];
-  return CanonicalUuid(ordered);
+  return BoardOf(ordered);
 }
 
-std::optional<std::string> UuidText(const char* data, std::size_t size) {
+ComponentValue UuidComponent(const char* data, std::size_t size) {
   std::string text = Trim(std::string(data, size));
-  if (text.size() != 36) return std::nullopt;
+  if (text.size() != 36) return Unavailable("malformed");
   for (const std::size_t dash : {23, 18, 13, 8}) {
-    if (text[dash] != '-') return std::nullopt;
+    if (text[dash] != '-') return Unavailable("malformed");
     text.erase(dash, 1);
   }
   std::vector<std::uint8_t> bytes;
-  if (!ParseHex(bytes, text)) return std::nullopt;
-  return CanonicalUuid(bytes.data());
+  if (!ParseHex(bytes, text)) return Unavailable("malformed");
+  return BoardOf(bytes.data());
 }
 
 ComponentValue BoardFromRawSmbios(const std::uint8_t* data, std::size_t size) {
@@ -126,7 +121,7 @@ ComponentValue BoardFromRawSmbios(const std::uint8_t* data, std::size_t size) {
     const std::uint8_t formatted = table[at + 1];
     if (formatted < 4 || at + formatted > end) break;
     if (type == 1 && formatted >= 0x18) {
-      return Available(SmbiosUuidText(table + at + 8, data[1], data[2]), "UUID not set");
+      return SmbiosUuidComponent(table + at + 8, data[1], data[2]);
     }
     if (type == 127) return Unavailable("no system record");
     // The string set after the formatted area ends with two NULs.

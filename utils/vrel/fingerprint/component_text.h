@@ -5,7 +5,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -16,8 +15,6 @@ namespace vrel::fingerprint {
 
 // An available component with one canonical text.
 ComponentValue Available(std::string text);
-// `text` as an available component, or unavailable with `reason` when there is none.
-ComponentValue Available(std::optional<std::string> text, const char* reason);
 // An unavailable component with `reason`.
 ComponentValue Unavailable(std::string reason);
 
@@ -29,25 +26,25 @@ std::string CpuText(const char vendor[12], std::uint32_t leaf1Eax, const char* b
 // 8 upper-case hex digits.
 std::string VolumeText(std::uint32_t serial);
 
-// A GUID or machine-id as text ("{...}", dashes, any case, trailing NULs or
-// newline) to 32 lower-case hex digits; nullopt when it is not 32 hex digits
-// or is all zeros.
-std::optional<std::string> InstallIdText(const char* data, std::size_t size);
+// The os-install component from a GUID or machine-id as stored ("{...}",
+// dashes, any case, padded with white space or NULs): 32 lower-case hex
+// digits; unavailable as "placeholder" (placeholders.h) or "malformed".
+ComponentValue InstallIdComponent(const char* data, std::size_t size);
 
-// The 16 bytes of an SMBIOS UUID field to the canonical text. From SMBIOS 2.6
-// on, the first three fields are stored little-endian; earlier versions store
-// all bytes in order. nullopt for all-zero or all-FF (not set).
-std::optional<std::string> SmbiosUuidText(const std::uint8_t uuid[16], int major, int minor);
+// The board component from the 16 bytes of an SMBIOS UUID field. From SMBIOS
+// 2.6 on, the first three fields are stored little-endian; earlier versions
+// store all bytes in order. Unavailable as "placeholder" (placeholders.h).
+ComponentValue SmbiosUuidComponent(const std::uint8_t uuid[16], int major, int minor);
 
-// A UUID as text (Linux product_uuid) to the canonical text; nullopt when it
-// is malformed, all zeros or all FF.
-std::optional<std::string> UuidText(const char* data, std::size_t size);
+// The board component from a UUID as text (Linux product_uuid): unavailable
+// as "placeholder" (placeholders.h) or "malformed".
+ComponentValue UuidComponent(const char* data, std::size_t size);
 
 // The system UUID from a raw SMBIOS table as GetSystemFirmwareTable('RSMB')
 // returns it (8-byte header: used-20-calling-method, major, minor, DMI
 // revision, table length; then the structures). Returns the component: the
-// UUID, or unavailable with the reason (malformed table, no type 1 record, UUID
-// not set).
+// UUID, or unavailable with the reason (malformed table, no type 1 record,
+// placeholder).
 ComponentValue BoardFromRawSmbios(const std::uint8_t* data, std::size_t size);
 
 // The nics component: the permanent addresses of physical adapters (hardware

@@ -26,15 +26,19 @@ bool ReadFile(const char* path, std::string& text, std::string& reason) {
 
 }  // namespace
 
+// machine-id, else its older copy: the first file's reason stands unless that
+// file is not there.
 ComponentValue ReadOsInstall() {
   std::string reason;
   for (const char* path : {"/etc/machine-id", "/var/lib/dbus/machine-id"}) {
     std::string text;
-    reason.clear();
-    if (!ReadFile(path, text, reason)) continue;
-    const ComponentValue id = Available(InstallIdText(text.data(), text.size()), "malformed");
-    if (id.available) return id;
-    reason = id.reason;
+    std::string why;
+    if (ReadFile(path, text, why)) {
+      const ComponentValue id = InstallIdComponent(text.data(), text.size());
+      if (id.available) return id;
+      why = id.reason;
+    }
+    if (reason.empty() || reason == "not present") reason = why;
   }
   return Unavailable(reason);
 }
@@ -43,7 +47,7 @@ ComponentValue ReadBoard() {
   std::string text;
   std::string reason;
   if (!ReadFile("/sys/class/dmi/id/product_uuid", text, reason)) return Unavailable(reason);
-  return Available(UuidText(text.data(), text.size()), "UUID not set");
+  return UuidComponent(text.data(), text.size());
 }
 
 }  // namespace vrel::fingerprint

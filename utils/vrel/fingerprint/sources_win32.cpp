@@ -22,7 +22,7 @@ ComponentValue ReadOsInstall() {
   if (status == ERROR_FILE_NOT_FOUND) return Unavailable("not present");
   if (status != ERROR_SUCCESS) return Unavailable("registry error " + std::to_string(status));
   if (type != REG_SZ) return Unavailable("malformed");
-  return Available(InstallIdText(data, size), "malformed");
+  return InstallIdComponent(data, size);
 }
 
 ComponentValue ReadBoard() {
