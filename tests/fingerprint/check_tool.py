@@ -1,17 +1,21 @@
 #!/usr/bin/env python3
-"""Runs vreltest as a user would: exit codes and messages of the subcommands, bad input, and
-output that cannot be written (a full device, a closed stdout). Arguments: native <vreltest>,
-or wine <wine-run.sh> <vreltest.exe>."""
+"""Runs vreltest as a user would: exit codes and messages of the subcommands, the key's sources,
+--json, bad input, and output that cannot be written (a full device, a closed stdout).
+Arguments: native <vreltest>, or wine <wine-run.sh> <vreltest.exe>."""
+import json
 import os
 import re
 import subprocess
 import sys
+import tempfile
 
 TOKEN = r"vfp1(-(x|[0-9a-f]{16}(\+[0-9a-f]{16})*)){5}\n"
+USAGE = r'vreltest: [^\n]+\nRun "vreltest --help" for the usage\.\n'
 
 
-def run(command, args, stdout=subprocess.PIPE, close_stdout=False):
-    result = subprocess.run(command + args, stdout=stdout, stderr=subprocess.PIPE, timeout=600,
+def run(command, args, stdout=subprocess.PIPE, close_stdout=False, stdin=b"", env=None):
+    result = subprocess.run(command + args, input=stdin, stdout=stdout, stderr=subprocess.PIPE,
+                            timeout=600, env={**os.environ, **(env or {})},
                             preexec_fn=(lambda: os.close(1)) if close_stdout else None)
     text = lambda data: (data or b"").decode(errors="replace").replace("\r\n", "\n")
     return result.returncode, text(result.stdout), text(result.stderr)
@@ -20,6 +24,10 @@ def run(command, args, stdout=subprocess.PIPE, close_stdout=False):
 def main():
     platform, command = sys.argv[1], sys.argv[2:]
     failures = []
+    os.environ.pop("VREL_FINGERPRINT_KEY", None)
+    scratch = tempfile.mkdtemp()
+    # A path the program can open: under Wine, the host's root is drive Z:.
+    host = (lambda p: "Z:" + p.replace("/", "\\")) if platform == "wine" else (lambda p: p)
 
     def check(name, args, want_code, out=None, err=None, **how):
         code, stdout, stderr = run(command, args, **how)
@@ -28,44 +36,74 @@ def main():
             failures.append(f"{name}: exit {code}, stdout {stdout[:300]!r}, stderr {stderr[:300]!r}")
         return stdout
 
+    def key_file(name, data):
+        path = os.path.join(scratch, name)
+        with open(path, "wb") as f:
+            f.write(data)
+        return host(path)
+
     token = check("fingerprint", ["fingerprint", "--key", "app"], 0, TOKEN).strip()
-    if not failures:  # another key shares no digest, so it matches as another machine does
-        check("fingerprint again", ["fingerprint", "--key", "app"], 0, re.escape(token) + "\n")
+    if not failures:  # every source of one key gives one token; another key shares no digest
+        same = re.escape(token) + "\n"
+        check("again", ["fingerprint", "--key", "app"], 0, same)
+        check("key file, CRLF", ["fingerprint", "--key-file", key_file("crlf", b"app\r\n")], 0, same)
+        check("key on stdin", ["fingerprint", "--key-file", "-"], 0, same, stdin=b"app\n")
+        check("key variable", ["fingerprint"], 0, same, env={"VREL_FINGERPRINT_KEY": "app"})
         other = check("other key", ["fingerprint", "--key", "App"], 0, TOKEN).strip()
-        shared = set(re.findall("[0-9a-f]{16}", token)) & set(re.findall("[0-9a-f]{16}", other))
-        if shared:
-            failures.append(f"two keys share digests {shared}")
+        if set(re.findall("[0-9a-f]{16}", token)) & set(re.findall("[0-9a-f]{16}", other)):
+            failures.append("two keys share digests")
+        check("compare itself", ["compare", token, token], 0, r".*result: same machine.*", "")
+        check("wrong key", ["match", "--key", "App", token], 1,
+              r".*result: different machine.*\nnote: [^\n]*another key[^\n]*\n", "")
+        # Against its own token nothing differs; same machine when two strong ones are there.
+        itself = lambda o, code: "differ" not in o["components"].values() and \
+            code == (0 if o["strongMatches"] >= 2 else 1) == (0 if o["sameMachine"] else 1)
+        for args, holds in (
+                (["fingerprint", "--key", "app"], lambda o, code: o["token"] == token),
+                (["components"], lambda o, code: len(o["components"]) == 5 and "hypervisor" in o),
+                (["match", "--key", "app", token], itself),
+                (["compare", token, "vfp1-x-x-x-x-x"],
+                 lambda o, code: code == 1 and not o["sameMachine"] and not o["everyComponentDiffers"])):
+            code, stdout, _ = run(command, args + ["--json"])
+            try:
+                obj = json.loads(stdout)
+                ok = stdout.count("\n") == 1 and obj["schema"] == 1 and holds(obj, code)
+            except (ValueError, KeyError):
+                ok = False
+            if not ok:
+                failures.append(f"--json {args[0]}: exit {code}, {stdout[:200]!r}")
+
     foreign = "vfp1-" + "-".join(["0123456789abcdef"] * 5)
-    usage = r'vreltest: .+\nRun "vreltest --help" for the usage\.\n'
+    # Windows limits a command line to 32767 characters; Linux one argument to 128 KiB.
+    huge = "vfp1-" + "a" * (100_000 if platform == "native" else 30_000)
     rows = [  # name, arguments, exit code, stdout, stderr
         ("version", ["--version"], 0, r"vreltest \d+\.\d+\.\d+\n", ""),
-        ("help", ["--help"], 0, r"Prints this machine.*fingerprint.*match.*components.*", ""),
+        ("help", ["--help"], 0, r"Prints this machine.*fingerprint.*match.*compare.*components.*", ""),
         ("components", ["components"], 0,
          r"cpu: .+\nvolume: .+\nos-install: .+\nboard: .+\nnics: .+\nhypervisor: .+\n", ""),
         ("another machine", ["match", "--key", "app", foreign], 1, r".*result: different machine.*", ""),
-        ("empty key", ["fingerprint", "--key", ""], 2, "", r"vreltest: the key is empty\n.*"),
-        # The parser's messages are the token tests' business; here only that they reach the user.
-        ("foreign version", ["match", "--key", "app", "vfp7-x-x-x-x-x"], 2, "",
-         r"vreltest: bad token: token version 7 is not supported.*"),
+        ("foreign version", ["compare", foreign, "vfp7-x-x-x-x-x"], 2, "",
+         r"vreltest: bad current token: token version 7 is not supported.*"),
     ]
     for name, args, code, out, err in rows:
         check(name, args, code, out, err)
-    for args in (["fingerprint"], ["match", "--key", "", token], ["match", "--key", "app"],
-                 ["--frobnicate"], ["frobnicate"], ["components", "components"],
-                 ["match", "--key", "app", "--min-matches", "5", token]):
-        check(f"usage {args}", args, 2, "", usage)
-    # Against its own token every component matches or is unavailable; the
-    # machine is the same when two strong ones are available.
-    code, out, _ = run(command, ["match", "--key", "app", token])
-    states = re.findall(r"^(cpu|volume|os-install|board|nics): (\w+)", out, re.M)
-    strong = sum(state == "match" for name, state in states if name != "cpu")
-    if len(states) != 5 or ("differ" in dict(states).values()) or code != (0 if strong >= 2 else 1):
-        failures.append(f"own token: exit {code}, {out!r}")
+    # Bad input: one message, a usage hint, nothing on stdout.
+    for args in (["fingerprint"], ["fingerprint", "--key", ""], ["match", "--key", "app"],
+                 ["--frobnicate"], ["frobnicate"], ["components", "components"], ["--"],
+                 ["match", "--key", "app", "--min-matches", "5", foreign], ["compare", foreign],
+                 ["match", "--key", "app", huge], ["compare", foreign, "vfp1-\u00e9-x-x-x-x"],
+                 ["fingerprint", "--key", "a", "--key-file", key_file("k", b"a")],
+                 ["fingerprint", "--key-file", host(scratch)],
+                 ["fingerprint", "--key-file", host(scratch + "/missing")],
+                 ["fingerprint", "--key-file", key_file("empty", b"\n")],
+                 ["fingerprint", "--key-file", key_file("big", b"k" * 10_000_000)]):
+        check(f"bad input {[a[:40] for a in args]}", args, 2, "", USAGE)
+    check("empty key variable", ["fingerprint"], 2, "", USAGE, env={"VREL_FINGERPRINT_KEY": ""})
 
     # Wine 8.0 reproduces both: /dev/full fails the write ("No space left on
     # device"), a closed descriptor 1 leaves no output handle ("Bad file descriptor").
     lost = r"vreltest: cannot write the report: .+\n"
-    for args in ([], ["fingerprint", "--key", "app"], ["components"], ["--help"]):
+    for args in ([], ["fingerprint", "--key", "app"], ["components", "--json"], ["--help"]):
         with open("/dev/full", "wb") as full:
             check(f"{args} to /dev/full", args, 1, None, lost, stdout=full)
         check(f"{args} to a closed stdout", args, 1, None, lost, stdout=None, close_stdout=True)

@@ -52,6 +52,7 @@ std::string MatchJson(const MatchResult& result, const MatchRule& rule) {
   json["sameMachine"] = result.sameMachine;
   json["strongMatches"] = result.strongMatches;
   json["needed"] = rule.minStrongMatches;
+  json["everyComponentDiffers"] = result.everyComponentDiffers;
   json["components"] = std::move(components);
   return Dump(json);
 }

@@ -21,7 +21,7 @@ std::string ComponentsJson(const MachineComponents& machine);
 std::string TokenJson(const std::string& token);
 
 // {"schema":1,"sameMachine":true,"strongMatches":3,"needed":2,
-//  "components":{"cpu":"match",...}}
+//  "everyComponentDiffers":false,"components":{"cpu":"match",...}}
 std::string MatchJson(const MatchResult& result, const MatchRule& rule);
 
 }  // namespace vrel

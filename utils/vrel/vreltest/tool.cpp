@@ -13,7 +13,9 @@
 #include <CLI/CLI.hpp>
 
 #include "vrel/fingerprint/fingerprint.h"
+#include "vrel/json/fingerprint_json.h"
 #include "vrel/platform/com_api.h"
+#include "vrel/vreltest/key_source.h"
 #include "vrel/vreltest/report.h"
 
 namespace vrel {
@@ -58,9 +60,11 @@ int RunReport(const Streams& io) {
 
 // What the subcommands' options and arguments are parsed into.
 struct Options {
-  std::string key;
-  std::string token;
+  KeyOptions key;
+  std::string stored;
+  std::string current;
   MatchRule rule;
+  bool json = false;
 };
 
 // One subcommand: declares its options on the parser, then runs once the
@@ -72,32 +76,41 @@ struct Command {
   int (*run)(const Options& options, const Streams& io);
 };
 
-void DeclareFingerprint(CLI::App& command, Options& options) {
-  command.add_option("--key", options.key, "The application's secret key (not empty).")
-      ->required();
+void DeclareJson(CLI::App& command, Options& options) {
+  command.add_flag("--json", options.json, "Print one JSON object on one line.");
 }
 
-int RunFingerprint(const Options& options, const Streams& io) {
-  if (options.key.empty()) return BadInput(io, "the key is empty");
-  return Emit(io, MakeToken(CollectComponents(), options.key) + '\n', 0);
+void DeclareKey(CLI::App& command, Options& options) {
+  command.add_option("--key-file", options.key.keyFile,
+                     "Read the application's secret key from PATH (\"-\": standard input).");
+  command.add_option("--key", options.key.key,
+                     "The key itself (seen by every user in the process list; prefer --key-file "
+                     "or the environment variable VREL_FINGERPRINT_KEY).");
 }
 
-void DeclareMatch(CLI::App& command, Options& options) {
-  command.add_option("--key", options.key, "The key TOKEN was made with.")->required();
+void DeclareRule(CLI::App& command, Options& options) {
   command
       .add_option("--min-matches", options.rule.minStrongMatches,
                   "Strong components that must match (default 2).")
       ->check(CLI::Range(0, 4));
-  command.add_option("token", options.token, "A token printed by \"vreltest fingerprint\".")
-      ->required();
 }
 
-int RunMatch(const Options& options, const Streams& io) {
-  if (options.key.empty()) return BadInput(io, "the key is empty");
-  const ParsedToken stored = ParseToken(options.token);
-  if (!stored.ok) return BadInput(io, "bad token: " + stored.error);
-  const MatchResult result = MatchToken(stored.fingerprint, CollectComponents(), options.key,
-                                        options.rule);
+void DeclareFingerprint(CLI::App& command, Options& options) {
+  DeclareKey(command, options);
+  DeclareJson(command, options);
+}
+
+int RunFingerprint(const Options& options, const Streams& io) {
+  std::string key, problem;
+  if (!ResolveKey(options.key, key, problem)) return BadInput(io, problem);
+  const std::string token = MakeToken(CollectComponents(), key);
+  return Emit(io, (options.json ? TokenJson(token) : token) + '\n', 0);
+}
+
+// The verdict, component by component, as match and compare print it.
+int EmitMatch(const Options& options, const Streams& io, const MatchResult& result) {
+  const int code = result.sameMachine ? 0 : 1;
+  if (options.json) return Emit(io, MatchJson(result, options.rule) + '\n', code);
   std::string text;
   for (int i = 0; i < kComponentCount; ++i) {
     text += ComponentName(static_cast<ComponentId>(i));
@@ -109,13 +122,46 @@ int RunMatch(const Options& options, const Streams& io) {
   text += result.sameMachine ? "result: same machine" : "result: different machine";
   text += " (" + std::to_string(result.strongMatches) + " of 4 strong components match, " +
           std::to_string(options.rule.minStrongMatches) + " needed)\n";
-  return Emit(io, text, result.sameMachine ? 0 : 1);
+  if (result.everyComponentDiffers) {
+    text += "note: every component differs, cpu included: a token made under another key "
+            "looks like this\n";
+  }
+  return Emit(io, text, code);
 }
 
-void DeclareNothing(CLI::App&, Options&) {}
+void DeclareMatch(CLI::App& command, Options& options) {
+  DeclareKey(command, options);
+  DeclareRule(command, options);
+  DeclareJson(command, options);
+  command.add_option("token", options.stored, "A token printed by \"vreltest fingerprint\".")
+      ->required();
+}
 
-int RunComponents(const Options&, const Streams& io) {
+int RunMatch(const Options& options, const Streams& io) {
+  std::string key, problem;
+  if (!ResolveKey(options.key, key, problem)) return BadInput(io, problem);
+  const ParsedToken stored = ParseToken(options.stored);
+  if (!stored.ok) return BadInput(io, "bad token: " + stored.error);
+  return EmitMatch(options, io, MatchToken(stored.fingerprint, CollectComponents(), key, options.rule));
+}
+
+void DeclareCompare(CLI::App& command, Options& options) {
+  DeclareRule(command, options);
+  DeclareJson(command, options);
+  command.add_option("stored", options.stored, "The token stored at activation.")->required();
+  command.add_option("current", options.current, "A token made now, under the same key.")
+      ->required();
+}
+
+int RunCompare(const Options& options, const Streams& io) {
+  const TokenComparison comparison = CompareTokens(options.stored, options.current, options.rule);
+  if (!comparison.ok) return BadInput(io, "bad " + comparison.error);
+  return EmitMatch(options, io, comparison.result);
+}
+
+int RunComponents(const Options& options, const Streams& io) {
   const MachineComponents machine = CollectComponents();
+  if (options.json) return Emit(io, ComponentsJson(machine) + '\n', 0);
   std::string text;
   for (int i = 0; i < kComponentCount; ++i) {
     const ComponentValue& value = machine.components[i];
@@ -137,12 +183,15 @@ int RunComponents(const Options&, const Streams& io) {
 
 // The subcommands, in the order --help lists them.
 const Command kCommands[] = {
-    {"fingerprint", "Print this machine's fingerprint token under KEY.", DeclareFingerprint,
+    {"fingerprint", "Print this machine's fingerprint token under the key.", DeclareFingerprint,
      RunFingerprint},
     {"match", "Compare TOKEN with this machine. Exit 0: same machine; 1: different; 2: bad input.",
      DeclareMatch, RunMatch},
+    {"compare",
+     "Compare two tokens made under one key, without reading this machine. Exit codes as match.",
+     DeclareCompare, RunCompare},
     {"components", "Print the raw component values (personal data: for the machine's owner).",
-     DeclareNothing, RunComponents},
+     DeclareJson, RunComponents},
 };
 
 int RunCommandLine(int argc, const char* const argv[], const Streams& io) {
@@ -174,8 +223,8 @@ int RunCommandLine(int argc, const char* const argv[], const Streams& io) {
   for (std::size_t i = 0; i < std::size(kCommands); ++i) {
     if (*parsers[i]) return kCommands[i].run(options, io);
   }
-  // Arguments that name no command ("--" alone): refused as a command without its key.
-  return BadInput(io, "the key is empty");
+  // Arguments that name no command ("--" alone).
+  return BadInput(io, "no subcommand given");
 }
 
 }  // namespace

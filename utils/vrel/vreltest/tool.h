@@ -1,5 +1,6 @@
 // The vreltest command line. With no arguments: the report, byte for byte as
-// PrintReport writes it. Subcommands: fingerprint, match, components.
+// PrintReport writes it. Subcommands: fingerprint, match, compare,
+// components; each takes --json.
 #pragma once
 
 #include <iosfwd>
