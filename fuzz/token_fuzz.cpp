@@ -1,6 +1,8 @@
 // The token parser and the matcher on any text: parsing never crashes; a token
 // it accepts prints back to a token that parses to the same fingerprint; a
-// fingerprint matches itself wherever it is available, under any rule.
+// fingerprint matches itself wherever it is available, under any rule. The
+// input split at its first newline is also a pair of tokens to compare.
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -13,8 +15,23 @@
   std::abort();
 }
 
+// Two texts compared: accepted exactly when both parse, then as their fingerprints match.
+static void ComparePair(const std::string& text) {
+  const std::size_t cut = std::min(text.find('\n'), text.size());
+  const std::string stored = text.substr(0, cut), current = text.substr(std::min(cut + 1, text.size()));
+  const vrel::TokenComparison compared = vrel::CompareTokens(stored, current);
+  const vrel::ParsedToken a = vrel::ParseToken(stored), b = vrel::ParseToken(current);
+  if (compared.ok != (a.ok && b.ok) || compared.ok != compared.error.empty()) Fail("compare verdict");
+  if (!compared.ok) return;
+  const vrel::MatchResult direct = vrel::MatchFingerprints(a.fingerprint, b.fingerprint);
+  if (direct.components != compared.result.components || direct.sameMachine != compared.result.sameMachine) {
+    Fail("compare differs from matching the parsed tokens");
+  }
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string text(reinterpret_cast<const char*>(data), size);
+  ComparePair(text);
   const vrel::ParsedToken parsed = vrel::ParseToken(text);
   if (!parsed.ok) {
     if (parsed.error.empty()) Fail("refused without a message");
