@@ -23,7 +23,7 @@ def token(key, components):
             fields.append("x")
             continue
         texts = value if isinstance(value, list) else [value]
-        fields.append("+".join(sorted({digest(key, name, t) for t in texts})))
+        fields.append("+".join(sorted({digest(key, name, t) for t in texts})[:64]))
     return "vfp1-" + "-".join(fields)
 
 
@@ -46,6 +46,8 @@ VECTORS = [
      {"volume": "1C2D3E4F", "nics": ["00:1a:2b:3c:4d:5e"]}),
     ("key longer than a SHA-256 block (hashed first)", {"key": "k" * 100},
      {"cpu": CPU, "board": "4c4c4544-0031-3510-8052-b4c04f564433"}),
+    ("70 adapters: the 64 lowest digests are kept", {"key": "app-key"},
+     {"volume": "1C2D3E4F", "nics": ["02:00:00:00:00:%02x" % i for i in range(70)]}),
 ]
 
 
@@ -60,7 +62,8 @@ def main():
     print(json.dumps({
         "about": "Version-1 fingerprint tokens. A field is x when the component is null "
                  "(unavailable), else the first 8 bytes of HMAC-SHA-256(key, name NUL text) in "
-                 "lower-case hex; nics holds one digest per text, sorted, joined by +. The key is "
+                 "lower-case hex; nics holds one digest per text, sorted, the 64 lowest, joined by +. "
+                 "The key is "
                  "the UTF-8 bytes of key, or the bytes of keyHex.",
         "vectors": rows}, indent=1, ensure_ascii=False))
 

@@ -63,7 +63,7 @@ TEST(Token, MalformedTokensAreRefusedWithAMessage) {
       {"machine-1234", "not a vrel fingerprint token"}, {"VFP1-x-x-x-x-x", "not a vrel fingerprint token"},
       {"vfp-x-x-x-x-x", "no version"}, {"vfp1", "no version"},
       {"vfp2-x-x-x-x-x", "token version 2 is not supported"},
-      {"vfp99999999999-x", "token version 99999999999 is not supported"},
+      {"vfp9999999999999-x", "token version 999999999999... is not supported"},
       {"vfp1-x-x-x-x", "has only 4 of the 5 fields"}, {"vfp1-x-x-x-x-x-x", "more than the 5 fields"},
       {"vfp1-x--x-x-x", "volume field is empty"}, {"vfp1-x-x-x-x-", "nics field is empty"},
       {"vfp1-" + d.substr(1) + "-x-x-x-x", "cpu field is not"}, {"vfp1-x-" + d + "0-x-x-x", "volume field is not"},
@@ -73,10 +73,17 @@ TEST(Token, MalformedTokensAreRefusedWithAMessage) {
       {"vfp1-x-x-x-x-xx", "nics field is not"}, {std::string("vfp1-x-x-x-x-x\0", 15), "nics field is not"},
       {many, "more than 64 digests"}, {"vfp1-" + std::string(5000, 'x'), "too long"},
   };
+  const std::string good = "vfp1-x-x-x-x-" + d;
   for (const auto& row : rows) {
     const ParsedToken parsed = ParseToken(row.text);
     EXPECT_TRUE(!parsed.ok && parsed.error.find(row.message) != std::string::npos)
         << row.text.substr(0, 40) << ": " << parsed.error;
+    // Compared with a good token, the message names the token at fault.
+    const TokenComparison stored = CompareTokens(row.text, good), current = CompareTokens(good, row.text);
+    EXPECT_EQ(stored.error, "stored token: " + parsed.error);
+    EXPECT_EQ(current.error, "current token: " + parsed.error);
+    EXPECT_EQ(stored.unsupportedVersion, std::string(row.message).find("token version") == 0);
+    EXPECT_FALSE(stored.ok || current.ok);
   }
 }
 
