@@ -61,7 +61,7 @@ FakeMachine::FakeMachine() : api(platform::Real()) {
   api.Sleep = [](DWORD ms) { Current().sleeps.push_back(ms); };
   api.Cpuid = CpuidFake;
   api.EflagsIdToggles = [] { return Current().hasCpuid ? 1 : 0; };
-  api.ReadTimeStampCounter = ReadTscFake;
+  api.Rdtsc = ReadTscFake;
   previous_ = platform::Install(&api);
 }
 
