@@ -6,7 +6,8 @@ not there. Where i386 programs run under qemu-i386 (binfmt_misc), the 32-bit bui
 processor, so the processor's lines and token field are left out, and the output says so."""
 import os, subprocess, sys
 
-EMULATED = os.path.exists("/proc/sys/fs/binfmt_misc/qemu-i386")
+QEMU_ENTRY = "/proc/sys/fs/binfmt_misc/qemu-i386"
+EMULATED = os.path.exists(QEMU_ENTRY) and open(QEMU_ENTRY).readline().strip() == "enabled"
 KEY = "compare-builds-key"
 
 
