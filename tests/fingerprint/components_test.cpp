@@ -223,11 +223,13 @@ TEST(CollectComponentsTest, EachSourceFailsAlone) {
 
 TEST(CollectComponentsTest, RealPlatformReadsOsInstall) {
   EXPECT_TRUE(CollectComponents()[ComponentId::OsInstall].available);
-  // Wine fact (its prefix is 64-bit): MachineGuid exists only in the 64-bit registry view,
-  // where os-install above was read. It is a 64-bit program's default view; a 32-bit program
-  // runs under WoW64, whose default view is the redirected one, without it. Linux: no registry.
-#ifdef _WIN64
-  const LONG inDefaultView = ERROR_SUCCESS;
+  // Windows fact (Wine's prefix is 64-bit): MachineGuid exists only in the 64-bit registry
+  // view, where os-install above was read. That is a native program's default view; a 32-bit
+  // program under WoW64 defaults to the redirected view, without it. Linux: no registry.
+#ifdef _WIN32
+  BOOL wow64 = FALSE;
+  ASSERT_TRUE(IsWow64Process(GetCurrentProcess(), &wow64));
+  const LONG inDefaultView = wow64 ? ERROR_FILE_NOT_FOUND : ERROR_SUCCESS;
 #else
   const LONG inDefaultView = ERROR_FILE_NOT_FOUND;
 #endif
