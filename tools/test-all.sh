@@ -4,6 +4,7 @@
 #   native       Release build: every suite, the report against this machine, consumers
 #   native-asan  the same suites under AddressSanitizer and UBSan
 #   windows-x86  32-bit Windows build: every suite, the report check, ZIP and consumer, under Wine
+#   windows-x64  the same for 64-bit Windows, and its answers against the x86 build's
 #   tsan         the concurrency suite (the one that starts threads) under ThreadSanitizer
 #   coverage     tools/coverage.sh: native gates, then the Windows-only files under Wine
 #   fuzz         tools/fuzz.sh 20: every target 20 seconds, as many at once as processors
@@ -26,7 +27,7 @@ preset() {  # <preset>: configure, build and test
 }
 
 step setup tools/setup.sh all
-for p in native native-asan windows-x86 tsan; do step "$p" preset "$p"; done
+for p in native native-asan windows-x86 windows-x64 tsan; do step "$p" preset "$p"; done
 step coverage tools/coverage.sh
 step fuzz tools/fuzz.sh 20
 step valgrind tools/valgrind.sh

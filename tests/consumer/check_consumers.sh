@@ -19,7 +19,7 @@ if [ -z "$toolchain" ]; then
 else
   (cd "$build" && cpack -G ZIP -B "$work/package" >/dev/null)
   python3 -c 'import sys, zipfile; zipfile.ZipFile(sys.argv[1]).extractall(sys.argv[2])' \
-    "$work"/package/vrel-*-win32.zip "$work/unzipped"
+    "$work"/package/vrel-*-win*.zip "$work/unzipped"
   prefix=$(ls -d "$work"/unzipped/vrel-*)
   for f in bin/vreltest.exe lib/libvrel.a include/vrel/vrel.h lib/cmake/vrel/vrelConfig.cmake \
     README.md LICENSE; do [ -f "$prefix/$f" ] || { echo "missing from the ZIP: $f"; exit 1; }; done

@@ -205,7 +205,7 @@ TEST(ClockTest, TicksOverOneSecondInMegahertz) {
 // QueryPerformanceCounter on Windows). Load only lengthens the sleep; a wrong
 // unit or a counter cut to 32 bits (it wraps every second or two) falls outside.
 TEST(ClockRealTest, EstimateLiesWithinTheCountersTicks) {
-  const std::uint64_t before = __rdtsc(), reading = platform::Current().ReadTimeStampCounter();
+  const std::uint64_t before = __rdtsc(), reading = platform::Current().Rdtsc();
   const auto s0 = std::chrono::steady_clock::now();
   const std::uint64_t c0 = __rdtsc();
   const std::int64_t mhz = MeasureCpuClockMHz();

@@ -231,13 +231,21 @@ TEST(CollectComponentsTest, EachSourceFailsAlone) {
 
 TEST(CollectComponentsTest, RealPlatformReadsOsInstall) {
   EXPECT_TRUE(CollectComponents()[ComponentId::OsInstall].available);
-  // Wine fact: in its 64-bit prefix this 32-bit program runs under WoW64 and MachineGuid
-  // exists only in the 64-bit view, so os-install above was read there. Linux: no registry.
+  // Windows fact (Wine's prefix is 64-bit): MachineGuid exists only in the 64-bit registry
+  // view, where os-install above was read. That is a native program's default view; a 32-bit
+  // program under WoW64 defaults to the redirected view, without it. Linux: no registry.
+#ifdef _WIN32
+  BOOL wow64 = FALSE;
+  ASSERT_TRUE(IsWow64Process(GetCurrentProcess(), &wow64));
+  const LONG inDefaultView = wow64 ? ERROR_FILE_NOT_FOUND : ERROR_SUCCESS;
+#else
+  const LONG inDefaultView = ERROR_FILE_NOT_FOUND;
+#endif
   BYTE data[64];
   DWORD size = sizeof data, type = 0;
   EXPECT_EQ(platform::Real().QueryMachineRegistryValue("SOFTWARE\\Microsoft\\Cryptography", 0,
                                                        "MachineGuid", &type, data, &size),
-            ERROR_FILE_NOT_FOUND);
+            inDefaultView);
 #ifndef _WIN32
   EXPECT_EQ(platform::Real().GetSystemFirmwareTable(0x52534D42, 0, nullptr, 0), 0u);  // no call
 #endif

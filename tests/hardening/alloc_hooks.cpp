@@ -1,14 +1,21 @@
 // Allocation counting and failure injection for the whole test process:
-// operator new and delete are replaced, and on 32-bit Windows the
-// executable's import of oleaut32's SysAllocString is redirected too, so that
+// operator new and delete are replaced, and on Windows the executable's
+// import of oleaut32's SysAllocString is redirected too, so that
 // the real BSTR allocator can be the one that fails.
 #include <atomic>
 #include <cstdint>
 #include <cstdlib>
 #include <new>
 
-#if defined(_WIN32) && defined(__i386__) && defined(__GNUC__)
+#if defined(_WIN32) && defined(__GNUC__)
 #define VREL_HOOK_SYSALLOCSTRING 1
+// The import slot's symbol: 32-bit names carry a leading underscore and the
+// stdcall argument size, 64-bit names neither.
+#if defined(__i386__)
+#define VREL_SYSALLOCSTRING_SLOT "__imp__SysAllocString@4"
+#else
+#define VREL_SYSALLOCSTRING_SLOT "__imp_SysAllocString"
+#endif
 #include <windows.h>
 #include <oleauto.h>
 #endif
@@ -83,7 +90,7 @@ void operator delete[](void* block, std::size_t) noexcept { Free(block); }
 // Every dllimport call goes through the import address table: the slot of
 // SysAllocString serves the library's calls and the test doubles' alike.
 extern "C" BSTR(WINAPI* vrelImportedSysAllocString)(const OLECHAR*) __asm__(
-    "__imp__SysAllocString@4");
+    VREL_SYSALLOCSTRING_SLOT);
 namespace {
 BSTR(WINAPI* realSysAllocString)(const OLECHAR*) = nullptr;
 BSTR WINAPI FailingSysAllocString(const OLECHAR* text) {

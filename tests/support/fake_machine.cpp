@@ -34,7 +34,7 @@ void CpuidFake(std::uint32_t leaf, std::uint32_t regs[4]) {
   for (int i = 0; i < 4; ++i) regs[i] = found == table.end() ? 0 : found->second[i];
 }
 
-std::uint64_t ReadTscFake() {
+std::uint64_t RdtscFake() {
   FakeMachine& m = FakeMachine::Current();
   if (m.tscReadings.empty()) return 0;
   const std::size_t i = static_cast<std::size_t>(m.tscReads++);
@@ -61,7 +61,7 @@ FakeMachine::FakeMachine() : api(platform::Real()) {
   api.Sleep = [](DWORD ms) { Current().sleeps.push_back(ms); };
   api.Cpuid = CpuidFake;
   api.EflagsIdToggles = [] { return Current().hasCpuid ? 1 : 0; };
-  api.ReadTimeStampCounter = ReadTscFake;
+  api.Rdtsc = RdtscFake;
   previous_ = platform::Install(&api);
 }
 

@@ -36,7 +36,7 @@ struct Api {
   // non-zero when the processor has the CPUID instruction.
   int (*EflagsIdToggles)();
   // Same as RDTSC: the 64-bit time-stamp counter.
-  std::uint64_t (*ReadTimeStampCounter)();
+  std::uint64_t (*Rdtsc)();
 
   // ---- ole32 ----
   // Same as CoInitializeEx.
