@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # The test command: installs what is missing, then runs every check and prints
 # the time of each step (the README lists what each step covers):
+#   wineprefix   the Windows presets' Wine prefix, made once before any suite runs
 #   native       Release build: every suite, the report against this machine, consumers
+#   quickstart   tools/quickstart.sh: the README's quick start, run as written
 #   native-asan  the same suites under AddressSanitizer and UBSan
 #   windows-x86  32-bit Windows build: every suite, the report check, ZIP and consumer, under Wine
 #   windows-x64  the same for 64-bit Windows, and its answers against the x86 build's
@@ -27,7 +29,10 @@ preset() {  # <preset>: configure, build and test
 }
 
 step setup tools/setup.sh all
-for p in native native-asan windows-x86 windows-x64 tsan; do step "$p" preset "$p"; done
+step wineprefix sh -c 'cmake --preset windows-x86 >/dev/null && build/windows-x86/wine-run.sh'
+step native preset native
+step quickstart tools/quickstart.sh
+for p in native-asan windows-x86 windows-x64 tsan; do step "$p" preset "$p"; done
 step coverage tools/coverage.sh
 step fuzz tools/fuzz.sh 20
 step valgrind tools/valgrind.sh

@@ -1,7 +1,10 @@
-// Machine fingerprint: what a licensing client does with vrel. Collects the
-// identifiers into the packed 24-byte MachineIds record, digests the record
-// with MD5 and prints the digest as the machine's fingerprint, with the
-// status bits that say which identifiers were missing (and so are zero in it).
+// The seed-compatible record: collects the identifiers into the packed 24-byte
+// MachineIds record, digests it with MD5 and prints the digest, with the status
+// bits that say which identifiers were missing (and so are zero in it). For
+// programs that must agree with records made this way. The record holds the
+// first card's MAC, which on many machines belongs to a virtual adapter with a
+// new address at every boot: to recognise a machine, use the keyed token of
+// licence_check.cpp instead.
 #include <cstdio>
 
 #include "vrel/vrel.h"
@@ -19,7 +22,7 @@ int main() {
               (missing & vrel::MISSING_VOLUME_SERIAL) ? " volume-serial" : "",
               (missing & vrel::MISSING_CPU_SIGNATURE) ? " cpu-signature" : "",
               (missing & vrel::MISSING_IP) ? " IP" : "");
-  std::printf("fingerprint: ");
+  std::printf("record digest: ");
   for (unsigned char byte : digest) std::printf("%02x", byte);
   std::printf("\n");
   return 0;
