@@ -1,6 +1,7 @@
 // Separate objects on separate threads at once: collectors over the real
-// platform, the processor signature, MD5 and the cipher. Each thread gets what
-// one thread alone gets; the `tsan` preset's ThreadSanitizer reports races.
+// platform, the processor signature, MD5 and the cipher; and the C interface's
+// shared library. Each thread gets what one thread alone gets; the `tsan`
+// preset's ThreadSanitizer reports races.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -9,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "vrel/c/vrel_c.h"
 #include "vrel/crypto/md5.h"
 #include "vrel/crypto/rijndael.h"
 #include "vrel/identity/machine_info.h"
@@ -83,6 +85,30 @@ TEST(ConcurrencyTest, SeparateObjectsOnSeparateThreadsGiveWhatOneThreadGets) {
   for (std::size_t t = 0; t < got.size(); ++t) {
     for (const auto& r : got[t]) EXPECT_EQ(r, expected[t]) << "thread " << t;
   }
+}
+
+// Eight threads fingerprint this machine and compare tokens through the
+// shared library at once.
+TEST(ConcurrencyTest, TheCInterfaceOnEightThreadsGivesWhatOneThreadGets) {
+  const auto work = [] {
+    char token[VREL_MAX_TOKEN_LENGTH + 1] = "";
+    const int length = vrel_fingerprint("key", 3, token, sizeof token);
+    return std::to_string(length) + " " + token + " " + std::to_string(vrel_compare(token, token));
+  };
+  const std::string expected = work();
+  ASSERT_EQ(expected.rfind("-", 0), std::string::npos) << expected;  // no error code
+  std::atomic<bool> go{false};
+  std::vector<std::vector<std::string>> got(8);
+  std::vector<std::thread> threads;
+  for (auto& mine : got) {
+    threads.emplace_back([&] {
+      while (!go) std::this_thread::yield();
+      for (int round = 0; round < 4; ++round) mine.push_back(work());
+    });
+  }
+  go = true;
+  for (std::thread& thread : threads) thread.join();
+  for (const auto& mine : got) EXPECT_EQ(mine, std::vector<std::string>(4, expected));
 }
 
 }  // namespace
