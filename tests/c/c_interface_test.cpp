@@ -33,8 +33,8 @@ TEST(CInterfaceTest, RefusesBadArgumentsWithTheirCodes) {
   } rows[] = {
       {"fingerprint: no key", vrel_fingerprint(nullptr, 1, untouched, 8), VREL_E_NULL_ARGUMENT},
       {"fingerprint: empty key", vrel_fingerprint(kKey, 0, untouched, 8), VREL_E_EMPTY_KEY},
-      {"fingerprint: a size, no buffer", vrel_fingerprint(kKey, 1, nullptr, 1), VREL_E_NULL_ARGUMENT},
-      {"components: a size, no buffer", vrel_components_json(nullptr, 1), VREL_E_NULL_ARGUMENT},
+      {"fingerprint: size, no buffer", vrel_fingerprint(kKey, 1, nullptr, 1), VREL_E_NULL_ARGUMENT},
+      {"components: size, no buffer", vrel_components_json(nullptr, 1), VREL_E_NULL_ARGUMENT},
       {"compare: no stored", vrel_compare(nullptr, token), VREL_E_NULL_ARGUMENT},
       {"compare: no current", vrel_compare(token, nullptr), VREL_E_NULL_ARGUMENT},
       {"compare: stored cut short", vrel_compare("vfp1-x-x", token), VREL_E_MALFORMED_TOKEN},
@@ -68,7 +68,8 @@ TEST(CInterfaceTest, WritesTheTextOnlyWhenItFits) {
   for (const auto& row : rows) {
     const int length = row.call(nullptr, 0);
     ASSERT_EQ(length, static_cast<int>(row.want.size())) << row.want;
-    for (const size_t size : {size_t{1}, row.want.size(), row.want.size() + 1, row.want.size() + 2}) {
+    const size_t n = row.want.size();
+    for (const size_t size : {size_t{1}, n, n + 1, n + 2}) {
       std::string buffer(row.want.size() + 3, '#');
       EXPECT_EQ(row.call(&buffer[0], size), length) << row.want;
       const std::string written = size > row.want.size() ? row.want + '\0' : "";
@@ -77,17 +78,13 @@ TEST(CInterfaceTest, WritesTheTextOnlyWhenItFits) {
   }
 }
 
+// Codes -6 to -1 have texts of their own; -7, 0 and 1 share the generic one.
 TEST(CInterfaceTest, EachCodeHasItsOwnTextAndAnyOtherTheGenericOne) {
-  const std::string generic = vrel_error_text(0);
-  std::set<std::string> texts = {generic};
-  for (int code = VREL_E_INTERNAL; code <= VREL_E_NULL_ARGUMENT; ++code) {
-    texts.insert(vrel_error_text(code));
-  }
+  std::set<std::string> texts;
+  for (int code = VREL_E_INTERNAL - 1; code <= 1; ++code) texts.insert(vrel_error_text(code));
   EXPECT_EQ(texts.size(), 7u);
-  EXPECT_EQ(texts.count(""), 0u);
-  for (const int code : {INT_MIN, VREL_E_INTERNAL - 1, 1, INT_MAX}) {
-    EXPECT_EQ(vrel_error_text(code), generic) << code;
-  }
+  EXPECT_STREQ(vrel_error_text(INT_MIN), vrel_error_text(0));
+  EXPECT_STREQ(vrel_error_text(INT_MAX), vrel_error_text(0));
 }
 
 }  // namespace

@@ -25,7 +25,9 @@ else
     "$work"/package/vrel-*-win32.zip "$work/unzipped"
   prefix=$(ls -d "$work"/unzipped/vrel-*)
   for f in bin/vreltest.exe bin/vrel.dll lib/libvrel.a lib/libvrel.dll.a include/vrel/vrel.h \
-    include/vrel/c/vrel_c.h lib/cmake/vrel/vrelConfig.cmake README.md LICENSE; do [ -f "$prefix/$f" ] || { echo "missing from the ZIP: $f"; exit 1; }; done
+    include/vrel/c/vrel_c.h lib/cmake/vrel/vrelConfig.cmake README.md LICENSE; do
+    [ -f "$prefix/$f" ] || { echo "missing from the ZIP: $f"; exit 1; }
+  done
   $runner "$prefix/bin/vreltest.exe" | tee "$work/zip-report.txt"
   grep -q '^Netcard info (new API):' "$work/zip-report.txt"
 fi
@@ -35,16 +37,17 @@ consume installed -DCMAKE_PREFIX_PATH="$prefix"
 fail() { echo "consumers: $*"; exit 1; }
 tool() { $runner "$prefix/bin/vreltest${toolchain:+.exe}" "$@" | tr -d '\r'; }
 cache() { sed -n "s/^$1:[A-Z]*=//p" "$build/CMakeCache.txt"; }
-declared=$(grep -o 'VREL_CALL vrel_[a-z_]*' "$prefix/include/vrel/c/vrel_c.h" | cut -d' ' -f2 | sort)
+header=$prefix/include/vrel/c/vrel_c.h
+declared=$(grep -o 'VREL_CALL vrel_[a-z_]*' "$header" | cut -d' ' -f2 | sort)
 if [ -z "$toolchain" ]; then
-  exported=$("$(cache CMAKE_NM)" -D --defined-only "$prefix/lib/libvrel.so" | awk '{print $3}' | sort)
+  exported=$("$(cache CMAKE_NM)" -D --defined-only "$prefix/lib/libvrel.so" | cut -d' ' -f3)
   objdump -p "$prefix/lib/libvrel.so" | grep -q "SONAME *libvrel\.so\.[0-9]*$" || fail "no soname"
 else
   table=$("$(cache CMAKE_OBJDUMP)" -p "$prefix/bin/vrel.dll")
-  exported=$(sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/s/^\s*\[ *[0-9]*\] //p' <<<"$table" | sort)
+  exported=$(sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/s/^\s*\[ *[0-9]*\] //p' <<<"$table")
   ! grep -iE 'DLL Name: lib(stdc|gcc|winpthread)' <<<"$table" || fail "the DLL needs the above"
 fi
-[ "$exported" = "$declared" ] || fail "exported:" $exported "; declared:" $declared
+[ "$(sort <<<"$exported")" = "$declared" ] || fail "exported:" $exported "; declared:" $declared
 key=licence-key
 token=$(tool fingerprint --key "$key")
 verdict=$(tool match --key "$key" "$token" >/dev/null && echo 1 || echo 0)

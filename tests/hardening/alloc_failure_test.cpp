@@ -1,8 +1,9 @@
 // Allocation failure at every allocation a run reaches (the n-th fails, for
 // n = 1, 2, ... until a run no longer reaches n): a collector's life over the
 // scripted WMI and over the real platform (under Wine its WMI and oleaut32's
-// BSTRs), the tool, the C interface (linked in here), and the cipher. A failure arrives as std::bad_alloc or
-// _com_error(E_OUTOFMEMORY) or is absorbed as a failed step; no heap block,
+// BSTRs), the tool, the C interface (linked in here) and the cipher. A
+// failure arrives as std::bad_alloc or _com_error(E_OUTOFMEMORY) (the C
+// interface's as its code) or is absorbed as a failed step; no heap block,
 // reference or COM entry is left; the objects stay usable.
 #include <gtest/gtest.h>
 
