@@ -79,9 +79,8 @@ VREL_API int VREL_CALL vrel_compare(const char* stored, const char* current);
  * Errors: those of vrel_fingerprint and vrel_compare. */
 VREL_API int VREL_CALL vrel_match(const char* key, size_t key_size, const char* stored);
 
-/* This machine's raw component values as one line of JSON (schema 1, the
- * object of ComponentsJson in vrel/json/fingerprint_json.h), with the length
- * convention above. Personal data: for the machine's owner, never for a server.
+/* This machine's raw component values as one line of JSON (schema 1, as
+ * `vreltest components --json` prints it), with the length convention above. Personal data: for the machine's owner, never for a server.
  * Errors: VREL_E_NULL_ARGUMENT (out with out_size > 0). */
 VREL_API int VREL_CALL vrel_components_json(char* out, size_t out_size);
 
