@@ -1,5 +1,6 @@
 # Installs the library, its headers and a CMake package, so that consumers
-# write find_package(vrel CONFIG REQUIRED) and link vrel::vrel.
+# write find_package(vrel CONFIG REQUIRED) and link vrel::vrel (or vrel::vrel_c,
+# the C interface in a shared library).
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
@@ -8,6 +9,12 @@ set(VREL_CMAKE_DIR "${CMAKE_INSTALL_LIBDIR}/cmake/vrel")
 install(TARGETS vrel EXPORT vrelTargets
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
   INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+# The C interface: libvrel.so (lib/) or vrel.dll (bin/) with libvrel.dll.a
+# (lib/), and its header, which vrel.h does not include.
+if(TARGET vrel_c)
+  install(TARGETS vrel_c EXPORT vrelTargets
+    PUBLIC_HEADER DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/vrel/c)
+endif()
 # The public headers only: vrel.h and every header it reaches through
 # "vrel/..." includes. Platform, stand-in and cipher-internal headers stay in
 # the source tree. Configuring again follows a changed include.

@@ -1,8 +1,9 @@
 // Allocation failure at every allocation a run reaches (the n-th fails, for
 // n = 1, 2, ... until a run no longer reaches n): a collector's life over the
 // scripted WMI and over the real platform (under Wine its WMI and oleaut32's
-// BSTRs), the tool, and the cipher. A failure arrives as std::bad_alloc or
-// _com_error(E_OUTOFMEMORY) or is absorbed as a failed step; no heap block,
+// BSTRs), the tool, the C interface (linked in here) and the cipher. A
+// failure arrives as std::bad_alloc or _com_error(E_OUTOFMEMORY) (the C
+// interface's as its code) or is absorbed as a failed step; no heap block,
 // reference or COM entry is left; the objects stay usable.
 #include <gtest/gtest.h>
 
@@ -13,8 +14,10 @@
 #include <vector>
 
 #include "scripted_wmi.h"
+#include "vrel/c/vrel_c.h"
 #include "vrel/crypto/rijndael.h"
 #include "vrel/identity/machine_info.h"
+#include "vrel/json/fingerprint_json.h"
 #include "vrel/vreltest/tool.h"
 
 namespace vrel::test::alloc {
@@ -161,6 +164,42 @@ TEST(AllocationFailureTest, TheToolReportsOrSaysWhyNot) {
   });
   EXPECT_GT(messages, 0);
   EXPECT_TRUE(!alloc::FailsBstrs() || comMessages > 0);
+}
+
+// Each call answers the shortage with its code and writes nothing, or
+// answers as it does with memory to spare; no exception crosses it.
+TEST(AllocationFailureTest, TheCInterfaceAnswersOutOfMemory) {
+  const MachineComponents machine = CollectComponents();
+  const std::string token = MakeToken(machine, "key"), json = ComponentsJson(machine);
+  const int verdict = vrel_compare(token.c_str(), token.c_str());
+  const auto length = [](const std::string& text) { return static_cast<int>(text.size()); };
+  int shortages = 0;
+  Sweep([&](const Failing& failing) {
+    const struct {
+      std::function<int(char*, size_t)> call;
+      int result;
+      std::string text;  // written, for the calls that write one
+    } rows[] = {
+        {[](char* out, size_t size) { return vrel_fingerprint("key", 3, out, size); },
+         length(token), token},
+        {vrel_components_json, length(json), json},
+        {[&](char*, size_t) { return vrel_compare(token.c_str(), token.c_str()); }, verdict, ""},
+        {[&](char*, size_t) { return vrel_match("key", 3, token.c_str()); }, verdict, ""},
+    };
+    for (const auto& row : rows) {
+      std::string out(row.text.size() + 1, '#');
+      int result = 0;
+      EXPECT_EQ(failing([&] { result = row.call(&out[0], out.size()); }), kCompleted);
+      if (result == VREL_E_OUT_OF_MEMORY) {
+        ++shortages;
+        EXPECT_EQ(out, std::string(out.size(), '#'));
+      } else {
+        EXPECT_EQ(result, row.result);
+        EXPECT_EQ(out, row.text.empty() ? "#" : row.text + '\0');
+      }
+    }
+  });
+  EXPECT_GT(shortages, 0);
 }
 
 std::vector<unsigned char> Encrypt(const RijndaelCipher& cipher) {

@@ -1,6 +1,7 @@
 // Separate objects on separate threads at once: collectors over the real
-// platform, the processor signature, MD5 and the cipher. Each thread gets what
-// one thread alone gets; the `tsan` preset's ThreadSanitizer reports races.
+// platform, the processor signature, MD5 and the cipher; and the C interface's
+// shared library. Each thread gets what one thread alone gets; the `tsan`
+// preset's ThreadSanitizer reports races.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -9,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "vrel/c/vrel_c.h"
 #include "vrel/crypto/md5.h"
 #include "vrel/crypto/rijndael.h"
 #include "vrel/identity/machine_info.h"
@@ -62,11 +64,16 @@ std::vector<std::string> Work(int salt) {
   EXPECT_EQ(opened, message);
   r.emplace_back(digest.begin(), digest.end());
   r.emplace_back(sealed.begin(), sealed.end());
+  // The C interface's shared library: a token under a key of the thread's own, compared.
+  const std::string appKey = "key " + std::to_string(salt);
+  char token[VREL_MAX_TOKEN_LENGTH + 1] = "";
+  r.push_back(std::to_string(vrel_fingerprint(appKey.data(), appKey.size(), token, sizeof token)));
+  r.push_back(token + std::to_string(vrel_compare(token, token)));
   return r;
 }
 
 TEST(ConcurrencyTest, SeparateObjectsOnSeparateThreadsGiveWhatOneThreadGets) {
-  constexpr int kThreads = 4, kRounds = 6;
+  constexpr int kThreads = 8, kRounds = 6;
   std::vector<std::vector<std::string>> expected;
   for (int t = 0; t < kThreads; ++t) expected.push_back(Work(t));
   std::atomic<bool> go{false};

@@ -1,3 +1,9 @@
+// The writers assemble the text field by field and use the JSON library only
+// to quote strings. Its documents would be simpler to fill but cannot run out
+// of memory safely: destroying a non-empty array or object allocates (a
+// failure there, inside a destructor, ends the process), and the braced-list
+// constructor leaks the object it began when an allocation fails. A string
+// value allocates nothing when destroyed.
 #include "vrel/json/fingerprint_json.h"
 
 #include <nlohmann/json.hpp>
@@ -5,56 +11,59 @@
 namespace vrel {
 namespace {
 
-using Json = nlohmann::ordered_json;
-
-Json Object() { return Json{{"schema", kJsonSchema}}; }
-
-// One line; bytes that are not UTF-8 (a processor's or hypervisor's text can
-// hold any) become U+FFFD instead of failing the whole object.
-std::string Dump(const Json& json) {
-  return json.dump(-1, ' ', false, Json::error_handler_t::replace);
+// `text` as a JSON string. Bytes that are not UTF-8 (a processor's or
+// hypervisor's text can hold any) become U+FFFD instead of failing the whole
+// object.
+std::string Quoted(const std::string& text) {
+  return nlohmann::json(text).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
+
+const char* Bool(bool value) { return value ? "true" : "false"; }
+
+// The opening of every object: {"schema":1
+std::string Object() { return "{\"schema\":" + std::to_string(kJsonSchema); }
 
 }  // namespace
 
 std::string ComponentsJson(const MachineComponents& machine) {
-  Json components = Json::object();
+  std::string json = Object() + ",\"components\":{";
   for (int i = 0; i < kComponentCount; ++i) {
     const ComponentValue& value = machine.components[i];
-    Json item{{"available", value.available}};
+    if (i > 0) json += ',';
+    json += Quoted(ComponentName(static_cast<ComponentId>(i))) + ":{\"available\":";
+    json += Bool(value.available);
     if (value.available) {
-      item["values"] = value.values;
+      json += ",\"values\":[";
+      for (std::size_t j = 0; j < value.values.size(); ++j) {
+        json += (j > 0 ? "," : "") + Quoted(value.values[j]);
+      }
+      json += ']';
     } else {
-      item["reason"] = value.reason;
+      json += ",\"reason\":" + Quoted(value.reason);
     }
-    components[ComponentName(static_cast<ComponentId>(i))] = std::move(item);
+    json += '}';
   }
-  Json json = Object();
-  json["components"] = std::move(components);
-  json["hypervisor"] = {{"present", machine.hypervisorPresent},
-                        {"vendor", machine.hypervisorVendor}};
-  return Dump(json);
+  json += "},\"hypervisor\":{\"present\":";
+  json += Bool(machine.hypervisorPresent);
+  return json + ",\"vendor\":" + Quoted(machine.hypervisorVendor) + "}}";
 }
 
 std::string TokenJson(const std::string& token) {
-  Json json = Object();
-  json["token"] = token;
-  return Dump(json);
+  return Object() + ",\"token\":" + Quoted(token) + '}';
 }
 
 std::string MatchJson(const MatchResult& result, const MatchRule& rule) {
-  Json components = Json::object();
+  std::string json = Object() + ",\"sameMachine\":" + Bool(result.sameMachine);
+  json += ",\"strongMatches\":" + std::to_string(result.strongMatches);
+  json += ",\"needed\":" + std::to_string(rule.minStrongMatches);
+  json += ",\"everyComponentDiffers\":" + std::string(Bool(result.everyComponentDiffers));
+  json += ",\"components\":{";
   for (int i = 0; i < kComponentCount; ++i) {
-    components[ComponentName(static_cast<ComponentId>(i))] =
-        ComponentMatchName(result.components[i]);
+    if (i > 0) json += ',';
+    json += Quoted(ComponentName(static_cast<ComponentId>(i))) + ':' +
+            Quoted(ComponentMatchName(result.components[i]));
   }
-  Json json = Object();
-  json["sameMachine"] = result.sameMachine;
-  json["strongMatches"] = result.strongMatches;
-  json["needed"] = rule.minStrongMatches;
-  json["everyComponentDiffers"] = result.everyComponentDiffers;
-  json["components"] = std::move(components);
-  return Dump(json);
+  return json + "}}";
 }
 
 }  // namespace vrel

@@ -1,0 +1,92 @@
+// The C interface through the shared library itself (the DLL under Wine):
+// bad arguments answered with their codes and nothing written, the length
+// convention, the texts equal to the C++ library's in this process, and one
+// text per error code. Whether token and verdict are vreltest's is for the
+// consumer check.
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <functional>
+#include <set>
+#include <string>
+
+#include "vrel/c/vrel_c.h"
+#include "vrel/fingerprint/fingerprint.h"
+#include "vrel/json/fingerprint_json.h"
+
+namespace {
+
+constexpr char kKey[] = "test key";
+constexpr size_t kKeySize = sizeof kKey - 1;
+// Well formed, every field a digest this machine does not have.
+constexpr char kForeign[] = "vfp1-0123456789abcdef-0123456789abcdef-0123456789abcdef"
+                            "-0123456789abcdef-0123456789abcdef";
+
+TEST(CInterfaceTest, RefusesBadArgumentsWithTheirCodes) {
+  char token[VREL_MAX_TOKEN_LENGTH + 1] = "";
+  ASSERT_GT(vrel_fingerprint(kKey, kKeySize, token, sizeof token), 0);
+  const std::string longer = std::string(token) + "-x";
+  char untouched[8] = "";
+  const struct {
+    const char* name;
+    int got, want;
+  } rows[] = {
+      {"fingerprint: no key", vrel_fingerprint(nullptr, 1, untouched, 8), VREL_E_NULL_ARGUMENT},
+      {"fingerprint: empty key", vrel_fingerprint(kKey, 0, untouched, 8), VREL_E_EMPTY_KEY},
+      {"fingerprint: size, no buffer", vrel_fingerprint(kKey, 1, nullptr, 1), VREL_E_NULL_ARGUMENT},
+      {"components: size, no buffer", vrel_components_json(nullptr, 1), VREL_E_NULL_ARGUMENT},
+      {"compare: no stored", vrel_compare(nullptr, token), VREL_E_NULL_ARGUMENT},
+      {"compare: no current", vrel_compare(token, nullptr), VREL_E_NULL_ARGUMENT},
+      {"compare: stored cut short", vrel_compare("vfp1-x-x", token), VREL_E_MALFORMED_TOKEN},
+      {"compare: current too long", vrel_compare(token, longer.c_str()), VREL_E_MALFORMED_TOKEN},
+      {"compare: a later version", vrel_compare(token, "vfp2-x"), VREL_E_UNSUPPORTED_VERSION},
+      {"compare: another machine", vrel_compare(kForeign, token), 0},
+      {"match: no key", vrel_match(nullptr, 1, token), VREL_E_NULL_ARGUMENT},
+      {"match: empty key", vrel_match(kKey, 0, token), VREL_E_EMPTY_KEY},
+      {"match: no token", vrel_match(kKey, kKeySize, nullptr), VREL_E_NULL_ARGUMENT},
+      {"match: malformed", vrel_match(kKey, kKeySize, "vfp1"), VREL_E_MALFORMED_TOKEN},
+      {"match: a later version", vrel_match(kKey, kKeySize, "vfp9-x"), VREL_E_UNSUPPORTED_VERSION},
+      {"match: another machine", vrel_match(kKey, kKeySize, kForeign), 0},
+      {"match: its own token", vrel_match(kKey, kKeySize, token), vrel_compare(token, token)},
+  };
+  for (const auto& row : rows) EXPECT_EQ(row.got, row.want) << row.name;
+  EXPECT_STREQ(untouched, "");
+}
+
+// For each size around the length: the length returned every time, nothing
+// written while the size does not exceed it, then the text and its NUL only.
+TEST(CInterfaceTest, WritesTheTextOnlyWhenItFits) {
+  const vrel::MachineComponents machine = vrel::CollectComponents();
+  const struct {
+    std::function<int(char*, size_t)> call;
+    std::string want;
+  } rows[] = {
+      {[](char* out, size_t size) { return vrel_fingerprint(kKey, kKeySize, out, size); },
+       vrel::MakeToken(machine, kKey)},
+      {vrel_components_json, vrel::ComponentsJson(machine)},
+  };
+  for (const auto& row : rows) {
+    const int length = row.call(nullptr, 0);
+    ASSERT_EQ(length, static_cast<int>(row.want.size())) << row.want;
+    const size_t n = row.want.size();
+    for (const size_t size : {size_t{1}, n, n + 1, n + 2}) {
+      std::string buffer(row.want.size() + 3, '#');
+      EXPECT_EQ(row.call(&buffer[0], size), length) << row.want;
+      const std::string written = size > row.want.size() ? row.want + '\0' : "";
+      EXPECT_EQ(buffer, written + std::string(buffer.size() - written.size(), '#')) << size;
+    }
+  }
+}
+
+// Codes -6 to -1 have texts of their own; -7, 0 and 1 share the generic one.
+// The version is the project's.
+TEST(CInterfaceTest, StaticTexts) {
+  std::set<std::string> texts;
+  for (int code = VREL_E_INTERNAL - 1; code <= 1; ++code) texts.insert(vrel_error_text(code));
+  EXPECT_EQ(texts.size(), 7u);
+  EXPECT_STREQ(vrel_error_text(INT_MIN), vrel_error_text(0));
+  EXPECT_STREQ(vrel_error_text(INT_MAX), vrel_error_text(0));
+  EXPECT_STREQ(vrel_version(), VREL_VERSION);
+}
+
+}  // namespace

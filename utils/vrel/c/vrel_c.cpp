@@ -1,0 +1,95 @@
+// The C interface over the fingerprint. Every entry point checks its pointers
+// first and runs the C++ code inside one guard that turns whatever it throws
+// into an error code, so no exception reaches a C caller.
+#include "vrel/c/vrel_c.h"
+
+#include <climits>
+#include <cstring>
+#include <new>
+#include <string>
+#include <string_view>
+
+#include "vrel/fingerprint/fingerprint.h"
+#include "vrel/json/fingerprint_json.h"
+
+static_assert(VREL_MAX_TOKEN_LENGTH == vrel::kMaxTokenLength, "the header's token bound is stale");
+
+namespace {
+
+template <typename Body>
+int Guarded(Body body) noexcept {
+  try {
+    return body();
+  } catch (const std::bad_alloc&) {
+    return VREL_E_OUT_OF_MEMORY;
+  } catch (...) {
+    return VREL_E_INTERNAL;
+  }
+}
+
+// The length convention: `text` and its NUL go to `out` only when they fit.
+int Deliver(const std::string& text, char* out, size_t out_size) {
+  if (text.size() > static_cast<size_t>(INT_MAX)) return VREL_E_INTERNAL;
+  if (text.size() < out_size) std::memcpy(out, text.c_str(), text.size() + 1);
+  return static_cast<int>(text.size());
+}
+
+int Refusal(bool unsupportedVersion) {
+  return unsupportedVersion ? VREL_E_UNSUPPORTED_VERSION : VREL_E_MALFORMED_TOKEN;
+}
+
+}  // namespace
+
+extern "C" {
+
+const char* VREL_CALL vrel_version(void) { return VREL_VERSION; }
+
+int VREL_CALL vrel_fingerprint(const char* key, size_t key_size, char* token, size_t token_size) {
+  if (key == nullptr || (token == nullptr && token_size != 0)) return VREL_E_NULL_ARGUMENT;
+  if (key_size == 0) return VREL_E_EMPTY_KEY;
+  return Guarded([&] {
+    return Deliver(vrel::MakeToken(vrel::CollectComponents(), std::string_view(key, key_size)),
+                   token, token_size);
+  });
+}
+
+int VREL_CALL vrel_compare(const char* stored, const char* current) {
+  if (stored == nullptr || current == nullptr) return VREL_E_NULL_ARGUMENT;
+  return Guarded([&] {
+    const vrel::TokenComparison comparison = vrel::CompareTokens(stored, current);
+    if (!comparison.ok) return Refusal(comparison.unsupportedVersion);
+    return comparison.result.sameMachine ? 1 : 0;
+  });
+}
+
+int VREL_CALL vrel_match(const char* key, size_t key_size, const char* stored) {
+  if (key == nullptr || stored == nullptr) return VREL_E_NULL_ARGUMENT;
+  if (key_size == 0) return VREL_E_EMPTY_KEY;
+  return Guarded([&] {
+    const vrel::ParsedToken parsed = vrel::ParseToken(stored);
+    if (!parsed.ok) return Refusal(parsed.unsupportedVersion);
+    const vrel::MatchResult result = vrel::MatchToken(parsed.fingerprint, vrel::CollectComponents(),
+                                                      std::string_view(key, key_size));
+    return result.sameMachine ? 1 : 0;
+  });
+}
+
+int VREL_CALL vrel_components_json(char* out, size_t out_size) {
+  if (out == nullptr && out_size != 0) return VREL_E_NULL_ARGUMENT;
+  return Guarded(
+      [&] { return Deliver(vrel::ComponentsJson(vrel::CollectComponents()), out, out_size); });
+}
+
+const char* VREL_CALL vrel_error_text(int code) {
+  switch (code) {
+    case VREL_E_NULL_ARGUMENT: return "a required pointer argument is NULL";
+    case VREL_E_EMPTY_KEY: return "the key is empty";
+    case VREL_E_MALFORMED_TOKEN: return "the token is malformed";
+    case VREL_E_UNSUPPORTED_VERSION: return "the token's version is not supported by this release";
+    case VREL_E_OUT_OF_MEMORY: return "out of memory";
+    case VREL_E_INTERNAL: return "internal error";
+    default: return "unknown error code";
+  }
+}
+
+}  // extern "C"
