@@ -8,6 +8,8 @@
 set -euo pipefail
 src=$1 build=$2 toolchain=${3:-} runner=${4:-}
 work=$build/consumer-check
+fail() { echo "consumers: $*"; exit 1; }
+cache() { sed -n "s/^$1:[A-Z]*=//p" "$build/CMakeCache.txt"; }
 rm -rf "$work" && mkdir -p "$work"
 consume() {  # <project> <cmake args...>
   cmake -S "$src/tests/consumer" -B "$work/$1" -G Ninja -DCMAKE_BUILD_TYPE= \
@@ -30,13 +32,17 @@ else
   done
   $runner "$prefix/bin/vreltest.exe" | tee "$work/zip-report.txt"
   grep -q '^Netcard info (new API):' "$work/zip-report.txt"
+  # The README's command for a program built without CMake, for this build's compiler.
+  triplet=$(basename "$(cache CMAKE_OBJDUMP)" -objdump)
+  command=$(sed -n '/^i686-w64-mingw32-g++-posix -std=c++17/{N;p}' "$src/README.md")
+  mkdir -p "$work/plain" && cp "$src/tests/consumer/consumer.cpp" "$work/plain/app.cpp"
+  (cd "$work/plain" && vrel=$prefix && eval "${command//i686-w64-mingw32/$triplet}")
+  $runner "$work/plain/app.exe" | grep -q '^vrel consumer: signature' || fail "the README's command"
 fi
 consume installed -DCMAKE_PREFIX_PATH="$prefix"
 [ -n "$toolchain" ] || consume source_tree -DVREL_SOURCE_DIR="$src"  # the same CMake either way
 
-fail() { echo "consumers: $*"; exit 1; }
 tool() { $runner "$prefix/bin/vreltest${toolchain:+.exe}" "$@" | tr -d '\r'; }
-cache() { sed -n "s/^$1:[A-Z]*=//p" "$build/CMakeCache.txt"; }
 header=$prefix/include/vrel/c/vrel_c.h
 declared=$(grep -o 'VREL_CALL vrel_[a-z_]*' "$header" | cut -d' ' -f2 | sort)
 if [ -z "$toolchain" ]; then
