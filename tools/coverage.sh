@@ -40,6 +40,7 @@ native_seconds=$SECONDS
 cmake --preset windows-coverage >/dev/null
 cmake --build --preset windows-coverage -j "$(nproc)"
 find build/windows-coverage -name '*.gcda' -delete
+build/windows-coverage/wine-run.sh  # Wine's server and services apart from CTest's streams
 ctest --preset windows-coverage
 # Only the object folders: the Wine prefix's drive Z: leads to the whole file
 # system, and so to other builds' data.

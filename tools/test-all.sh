@@ -24,8 +24,11 @@ step() {  # <name> <command...>
   times+=("$(printf '%-12s %5ds  %s' "$1" $((SECONDS - start)) "$result")")
   echo "==== $1: $result in $((SECONDS - start))s"
 }
-preset() {  # <preset>: configure, build and test
-  cmake --preset "$1" >/dev/null && cmake --build --preset "$1" -j "$jobs" && ctest --preset "$1"
+preset() {  # <preset>: configure, build and test (Windows: with Wine's server started first)
+  local wine=true
+  case $1 in windows-*) wine=build/$1/wine-run.sh ;; esac
+  cmake --preset "$1" >/dev/null && cmake --build --preset "$1" -j "$jobs" && "$wine" &&
+    ctest --preset "$1"
 }
 
 step setup tools/setup.sh all
