@@ -62,6 +62,7 @@ def main():
                 (["fingerprint", "--key", "app"], lambda o, code: o["token"] == token),
                 (["components"], lambda o, code: len(o["components"]) == 5 and "hypervisor" in o),
                 (["match", "--key", "app", token], itself),
+                (["match", "--key", "App", token], lambda o, code: code == 1 and o["everyComponentDiffers"]),
                 (["compare", token, "vfp1-x-x-x-x-x"],
                  lambda o, code: code == 1 and not o["sameMachine"] and not o["everyComponentDiffers"])):
             code, stdout, _ = run(command, args + ["--json"])
