@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "vrel/platform/hex_text.h"
+#include "vrel/base/hex_text.h"
 #include "vrel/wmi/card_text.h"
 
 namespace vrel {

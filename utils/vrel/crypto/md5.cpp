@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "vrel/crypto/byte_order.h"
+#include "vrel/base/byte_order.h"
 
 namespace vrel {
 namespace {

@@ -10,7 +10,7 @@
 // are in flight at once to cover the instructions' latency; CBC and CFB
 // encryption chain each block to the last and run one at a time.
 #include "vrel/crypto/rijndael_rounds.h"
-#include "vrel/cpu/cpuid.h"
+#include "vrel/platform/platform.h"
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
@@ -137,12 +137,15 @@ VREL_AES_INLINE __m128i CfbLanes(const Keys& keys, int rounds, __m128i chain,
 
 }  // namespace
 
+// Asks the platform seam directly, as every layer below the identity code
+// does: the processor has CPUID, leaf 1 exists, and its bits say so.
 bool ProcessorHasAes() {
-  if (CpuidSupported() == 0) return false;
+  const platform::Api& api = platform::Current();
+  if (api.EflagsIdToggles() == 0) return false;
   std::uint32_t regs[4];
-  CpuidLeaf(regs, 0);
+  api.Cpuid(0, regs);
   if (regs[0] < 1) return false;
-  CpuidLeaf(regs, 1);
+  api.Cpuid(1, regs);
   const bool aes = (regs[2] >> 25) & 1;   // ECX bit 25: AESENC and friends
   const bool sse2 = (regs[3] >> 26) & 1;  // EDX bit 26: the 128-bit moves and XOR
   return aes && sse2;

@@ -1,6 +1,6 @@
 // Rijndael's key schedule and the round keys of the equivalent inverse
 // cipher.
-#include "vrel/crypto/byte_order.h"
+#include "vrel/base/byte_order.h"
 #include "vrel/crypto/rijndael_rounds.h"
 #include "vrel/crypto/rijndael_tables.h"
 

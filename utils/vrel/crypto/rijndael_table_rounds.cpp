@@ -5,7 +5,7 @@
 // compiler to unroll loops.
 #include <utility>
 
-#include "vrel/crypto/byte_order.h"
+#include "vrel/base/byte_order.h"
 #include "vrel/crypto/rijndael_rounds.h"
 #include "vrel/crypto/rijndael_tables.h"
 

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "vrel/crypto/byte_order.h"
+#include "vrel/base/byte_order.h"
 #include "vrel/crypto/wipe.h"
 
 namespace vrel {

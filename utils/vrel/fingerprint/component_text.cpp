@@ -6,9 +6,9 @@
 
 #include "vrel/cpu/vendor.h"
 #include "vrel/fingerprint/placeholders.h"
-#include "vrel/crypto/byte_order.h"
-#include "vrel/platform/hex_text.h"
-#include "vrel/wmi/white_space.h"
+#include "vrel/base/byte_order.h"
+#include "vrel/base/hex_text.h"
+#include "vrel/base/white_space.h"
 
 namespace vrel::fingerprint {
 namespace {

@@ -51,12 +51,6 @@ ComponentValue ReadNics() {
 
 }  // namespace
 
-const char* ComponentName(ComponentId id) {
-  static const char* const kNames[kComponentCount] = {"cpu", "volume", "os-install", "board",
-                                                      "nics"};
-  return kNames[static_cast<int>(id)];
-}
-
 MachineComponents CollectComponents() {
   MachineComponents machine;
   const bool hasCpuid = CpuidSupported() != 0;

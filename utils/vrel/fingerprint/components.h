@@ -3,14 +3,9 @@
 #include <string>
 #include <vector>
 
+#include "vrel/fingerprint/component_table.h"
+
 namespace vrel {
-
-// The machine's identity components, in the order tokens list them.
-enum class ComponentId { Cpu = 0, Volume = 1, OsInstall = 2, Board = 3, Nics = 4 };
-constexpr int kComponentCount = 5;
-
-// "cpu", "volume", "os-install", "board", "nics".
-const char* ComponentName(ComponentId id);
 
 // One component: its canonical value(s), or why it is unavailable.
 struct ComponentValue {

@@ -15,6 +15,7 @@
 #include "vrel/fingerprint/fingerprint.h"
 #include "vrel/json/fingerprint_json.h"
 #include "vrel/platform/com_api.h"
+#include "vrel/version.h"
 #include "vrel/vreltest/key_source.h"
 #include "vrel/vreltest/report.h"
 
@@ -92,7 +93,7 @@ void DeclareRule(CLI::App& command, Options& options) {
   command
       .add_option("--min-matches", options.rule.minStrongMatches,
                   "Strong components that must match (default 2).")
-      ->check(CLI::Range(0, 4));
+      ->check(CLI::Range(0, kStrongComponentCount));
 }
 
 void DeclareFingerprint(CLI::App& command, Options& options) {
@@ -116,11 +117,12 @@ int EmitMatch(const Options& options, const Streams& io, const MatchResult& resu
     text += ComponentName(static_cast<ComponentId>(i));
     text += ": ";
     text += ComponentMatchName(result.components[i]);
-    if (i == static_cast<int>(ComponentId::Cpu)) text += " (not counted)";
+    if (!IsStrongComponent(static_cast<ComponentId>(i))) text += " (not counted)";
     text += '\n';
   }
   text += result.sameMachine ? "result: same machine" : "result: different machine";
-  text += " (" + std::to_string(result.strongMatches) + " of 4 strong components match, " +
+  text += " (" + std::to_string(result.strongMatches) + " of " +
+          std::to_string(kStrongComponentCount) + " strong components match, " +
           std::to_string(options.rule.minStrongMatches) + " needed)\n";
   if (result.everyComponentDiffers) {
     text += "note: every component differs, cpu included: a token made under another key "

@@ -4,8 +4,8 @@
 #include <cstring>
 #include <limits>
 
-#include "vrel/platform/hex_text.h"
-#include "vrel/wmi/white_space.h"
+#include "vrel/base/hex_text.h"
+#include "vrel/base/white_space.h"
 
 namespace vrel {
 namespace {

@@ -1,6 +1,6 @@
 #include "vrel/wmi/com_holders.h"
 
-#include "vrel/platform/wide_text.h"
+#include "vrel/base/wide_text.h"
 
 namespace vrel {
 

@@ -1,4 +1,4 @@
-#include "vrel/platform/hex_text.h"
+#include "vrel/base/hex_text.h"
 
 namespace vrel {
 

@@ -10,7 +10,7 @@
 #include <new>
 
 #include "vrel/platform/com_api.h"
-#include "vrel/platform/wmi_posix.h"
+#include "vrel/platform/linux/wmi_posix.h"
 
 const IID IID_IUnknown = {0x00000000, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
 const IID IID_IWbemLocator = {0xdc12a687, 0x737f, 0x11cf, {0x88, 0x4d, 0x00, 0xaa, 0x00, 0x4b, 0x2e, 0x24}};

@@ -5,7 +5,7 @@
 // objects count their references and delete themselves at the last release.
 #ifndef _WIN32
 
-#include "vrel/platform/wmi_posix.h"
+#include "vrel/platform/linux/wmi_posix.h"
 
 #include <atomic>
 #include <cwchar>
@@ -13,8 +13,8 @@
 #include <utility>
 #include <vector>
 
-#include "vrel/platform/host_interfaces.h"
-#include "vrel/platform/host_wmi_classes.h"
+#include "vrel/platform/linux/host_interfaces.h"
+#include "vrel/platform/linux/host_wmi_classes.h"
 
 namespace vrel::platform {
 namespace {

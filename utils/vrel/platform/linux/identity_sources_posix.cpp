@@ -2,7 +2,7 @@
 // call; the network interfaces are the host interface reader's.
 #ifndef _WIN32
 
-#include "vrel/platform/host_interfaces.h"
+#include "vrel/platform/linux/host_interfaces.h"
 #include "vrel/platform/identity_sources.h"
 
 namespace vrel::platform {

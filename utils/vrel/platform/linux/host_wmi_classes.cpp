@@ -1,11 +1,11 @@
 #ifndef _WIN32
 
-#include "vrel/platform/host_wmi_classes.h"
+#include "vrel/platform/linux/host_wmi_classes.h"
 
 #include <algorithm>
 
-#include "vrel/platform/hex_text.h"
-#include "vrel/platform/wide_text.h"
+#include "vrel/base/hex_text.h"
+#include "vrel/base/wide_text.h"
 
 namespace vrel::platform {
 namespace {

@@ -1,7 +1,7 @@
 // Reads /sys/class/net, the ethtool permanent address and getifaddrs.
 #ifndef _WIN32
 
-#include "vrel/platform/host_interfaces.h"
+#include "vrel/platform/linux/host_interfaces.h"
 
 #include <arpa/inet.h>
 #include <dirent.h>
@@ -23,7 +23,7 @@
 #include <cstring>
 #include <memory>
 
-#include "vrel/platform/hex_text.h"
+#include "vrel/base/hex_text.h"
 
 namespace vrel::platform {
 namespace {

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "vrel/platform/com_api.h"
-#include "vrel/platform/host_interfaces.h"
+#include "vrel/platform/linux/host_interfaces.h"
 
 namespace vrel::platform {
 
