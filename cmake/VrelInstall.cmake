@@ -16,7 +16,7 @@ if(TARGET vrel_c)
     PUBLIC_HEADER DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/vrel/c)
 endif()
 # The public headers only: vrel.h and every header it reaches through
-# "vrel/..." includes. Platform, stand-in and cipher-internal headers stay in
+# "vrel/..." includes, from the source tree or, made by CMake, the build tree. Platform, stand-in and cipher-internal headers stay in
 # the source tree. Configuring again follows a changed include.
 set(_vrel_pending vrel.h)
 set(_vrel_public)
@@ -27,6 +27,9 @@ while(_vrel_pending)
   endif()
   list(APPEND _vrel_public ${_vrel_header})
   set(_vrel_path "${PROJECT_SOURCE_DIR}/utils/vrel/${_vrel_header}")
+  if(NOT EXISTS "${_vrel_path}")  # a header CMake made (version.h)
+    set(_vrel_path "${VREL_GENERATED_INCLUDE}/vrel/${_vrel_header}")
+  endif()
   set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${_vrel_path}")
   file(STRINGS "${_vrel_path}" _vrel_lines REGEX "^[ \t]*#[ \t]*include[ \t]*\"vrel/")
   foreach(_vrel_line IN LISTS _vrel_lines)

@@ -13,3 +13,4 @@
 #include "vrel/identity/machine_ids.h"
 #include "vrel/identity/machine_info.h"
 #include "vrel/identity/net_card.h"
+#include "vrel/version.h"

@@ -31,10 +31,16 @@
 
 #include <stddef.h>
 
+#include "vrel/version.h"
+
 #ifdef _WIN32
 #define VREL_CALL __cdecl
-#ifdef VREL_C_EXPORTS
+#if defined(VREL_C_EXPORTS)
 #define VREL_API __declspec(dllexport)
+#elif !defined(VREL_C_STATIC)
+/* A program that uses vrel.dll imports the functions; define VREL_C_STATIC
+ * when the C interface's code is linked into the program itself. */
+#define VREL_API __declspec(dllimport)
 #endif
 #else
 #define VREL_CALL
@@ -60,7 +66,8 @@ enum {
   VREL_E_INTERNAL = -6             /* anything else that went wrong inside */
 };
 
-/* The library's version, "MAJOR.MINOR.PATCH". */
+/* The library's version, "MAJOR.MINOR.PATCH": the VREL_VERSION the library was built with,
+ * which a program compiled against another header can compare with its own. */
 VREL_API const char* VREL_CALL vrel_version(void);
 
 /* This machine's token under the application's secret key (key_size bytes,
