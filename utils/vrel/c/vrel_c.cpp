@@ -81,6 +81,8 @@ int VREL_CALL vrel_components_json(char* out, size_t out_size) {
 }
 
 const char* VREL_CALL vrel_error_text(int code) {
+  // A code and its text on one line (kept by hand):
+  // clang-format off
   switch (code) {
     case VREL_E_NULL_ARGUMENT: return "a required pointer argument is NULL";
     case VREL_E_EMPTY_KEY: return "the key is empty";
@@ -90,6 +92,7 @@ const char* VREL_CALL vrel_error_text(int code) {
     case VREL_E_INTERNAL: return "internal error";
     default: return "unknown error code";
   }
+  // clang-format on
 }
 
 }  // extern "C"

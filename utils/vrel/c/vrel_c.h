@@ -87,8 +87,8 @@ VREL_API int VREL_CALL vrel_compare(const char* stored, const char* current);
 VREL_API int VREL_CALL vrel_match(const char* key, size_t key_size, const char* stored);
 
 /* This machine's raw component values as one line of JSON (schema 1, as
- * `vreltest components --json` prints it), with the length convention above. Personal data: for the machine's owner, never for a server.
- * Errors: VREL_E_NULL_ARGUMENT (out with out_size > 0). */
+ * `vreltest components --json` prints it), with the length convention above. Personal data: for the
+ * machine's owner, never for a server. Errors: VREL_E_NULL_ARGUMENT (out with out_size > 0). */
 VREL_API int VREL_CALL vrel_components_json(char* out, size_t out_size);
 
 /* A static English text for a VREL_E_* code; a generic one for any other. */

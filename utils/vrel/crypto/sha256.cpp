@@ -36,7 +36,8 @@ void Compress(std::uint32_t state[8], const unsigned char block[kSha256BlockSize
   for (int t = 0; t < 64; ++t) {
     const std::uint32_t t1 = h + (Rotr(e, 6) ^ Rotr(e, 11) ^ Rotr(e, 25)) + ((e & f) ^ (~e & g)) +
                              kRound[t] + w[t];
-    const std::uint32_t t2 = (Rotr(a, 2) ^ Rotr(a, 13) ^ Rotr(a, 22)) + ((a & b) ^ (a & c) ^ (b & c));
+    const std::uint32_t t2 =
+        (Rotr(a, 2) ^ Rotr(a, 13) ^ Rotr(a, 22)) + ((a & b) ^ (a & c) ^ (b & c));
     h = g;
     g = f;
     f = e;
@@ -71,7 +72,8 @@ void Sha256Update(Sha256Context& ctx, const unsigned char* input, std::size_t le
   std::size_t pending = static_cast<std::size_t>(ctx.byteCount % kSha256BlockSize);
   ctx.byteCount += length;
   if (pending != 0) {
-    const std::size_t take = length < kSha256BlockSize - pending ? length : kSha256BlockSize - pending;
+    const std::size_t take =
+        length < kSha256BlockSize - pending ? length : kSha256BlockSize - pending;
     std::memcpy(ctx.buffer + pending, input, take);
     input += take;
     length -= take;

@@ -10,7 +10,7 @@ namespace vrel {
 // One component: its canonical value(s), or why it is unavailable.
 struct ComponentValue {
   bool available = false;
-  std::string reason;               // when unavailable: short text, e.g. "needs root", "not present"
+  std::string reason;  // when unavailable: short text, e.g. "needs root", "not present"
   // When available: canonical texts, hashed as their bytes. One text for every component but
   // nics, which holds one text per permanent MAC ("aa:bb:cc:dd:ee:ff", lower case), sorted, unique,
   // never empty (no physical adapter = unavailable).
@@ -32,7 +32,9 @@ struct ComponentValue {
 
 struct MachineComponents {
   std::array<ComponentValue, kComponentCount> components;
-  const ComponentValue& operator[](ComponentId id) const { return components[static_cast<int>(id)]; }
+  const ComponentValue& operator[](ComponentId id) const {
+    return components[static_cast<int>(id)];
+  }
   ComponentValue& operator[](ComponentId id) { return components[static_cast<int>(id)]; }
   // Reported, never part of the identity.
   bool hypervisorPresent = false;   // CPUID leaf 1 ECX bit 31

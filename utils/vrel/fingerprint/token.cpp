@@ -57,7 +57,8 @@ constexpr bool V1LayoutUnchanged() {
   }
   return true;
 }
-static_assert(V1LayoutUnchanged(), "version-1 tokens are frozen: give a new component a new version");
+static_assert(V1LayoutUnchanged(),
+              "version-1 tokens are frozen: give a new component a new version");
 static_assert(kMaxTokenLength == 1160, "the longest version-1 token is fixed");
 
 // A digest as the token writes it: 16 lower-case hex digits.

@@ -8,10 +8,13 @@
 
 #ifdef _WIN32
 
+// The COM headers in the order the SDK documents (kept by hand):
+// clang-format off
 #include <objbase.h>
 #include <oleauto.h>
 #include <wbemidl.h>
 #include <comdef.h>
+// clang-format on
 
 #else  // !_WIN32
 
@@ -105,6 +108,8 @@ struct SOLE_AUTHENTICATION_SERVICE;
 
 // ---- OLE Automation: BSTR, SAFEARRAY, VARIANT ----
 
+// One row per group of codes (kept by hand):
+// clang-format off
 enum VARENUM : VARTYPE {
   VT_EMPTY = 0, VT_NULL = 1, VT_I2 = 2, VT_I4 = 3, VT_R4 = 4, VT_R8 = 5, VT_CY = 6,
   VT_DATE = 7, VT_BSTR = 8, VT_DISPATCH = 9, VT_ERROR = 10, VT_BOOL = 11, VT_VARIANT = 12,
@@ -112,6 +117,7 @@ enum VARENUM : VARTYPE {
   VT_I8 = 20, VT_UI8 = 21, VT_INT = 22, VT_UINT = 23,
   VT_ARRAY = 0x2000, VT_BYREF = 0x4000
 };
+// clang-format on
 constexpr VARIANT_BOOL VARIANT_TRUE = -1;
 constexpr VARIANT_BOOL VARIANT_FALSE = 0;
 

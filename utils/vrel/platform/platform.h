@@ -13,6 +13,8 @@
 
 namespace vrel::platform {
 
+// Each entry laid out as the Windows prototype it mirrors (kept by hand):
+// clang-format off
 struct Api {
   // ---- kernel32 ----
   // Same as GetEnvironmentVariableA.
@@ -68,6 +70,7 @@ struct Api {
   // Same as ListNetInterfaces: the network interfaces' raw facts.
   DWORD (*ListNetInterfaces)(std::vector<NetInterfaceFacts>* interfaces);
 };
+// clang-format on
 
 // The table in use: the real platform unless a test installed another.
 const Api& Current();

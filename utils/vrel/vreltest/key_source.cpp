@@ -73,7 +73,8 @@ bool ResolveKey(const KeyOptions& options, std::string& key, std::string& error)
   } else if (const char* value = std::getenv(kKeyVariable)) {
     key = value;
   } else {
-    error = std::string("no key: give --key-file PATH, set ") + kKeyVariable + ", or give --key KEY";
+    error =
+        std::string("no key: give --key-file PATH, set ") + kKeyVariable + ", or give --key KEY";
     return false;
   }
   if (key.empty()) {

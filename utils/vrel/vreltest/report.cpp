@@ -61,7 +61,8 @@ std::ostream& WriteMac(std::ostream& out, const MacAddress& mac) {
 void PrintMac(const MacAddress& mac, std::ostream& out) { WriteMac(out, mac); }
 
 void PrintDottedIp(std::uint32_t ip, std::ostream& out) {
-  out << (ip >> 24) << '.' << ((ip >> 16) & 0xFF) << '.' << ((ip >> 8) & 0xFF) << '.' << (ip & 0xFF);
+  out << (ip >> 24) << '.' << ((ip >> 16) & 0xFF) << '.' << ((ip >> 8) & 0xFF) << '.'
+      << (ip & 0xFF);
 }
 
 void PrintCardBlock(int index, const NetCardInfo& card, std::ostream& out) {

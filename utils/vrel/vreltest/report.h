@@ -13,7 +13,8 @@ namespace vrel {
 // Label lines: the label, spaces up to column 40, ": ", then "N/A" when
 // `missing` is non-zero or else the value, and a flushing line end. Hex
 // values are lowercase, without prefix or leading zeros.
-void PrintHexLine(const char* label, int missing, std::uint32_t value, std::ostream& out = std::cout);
+void PrintHexLine(const char* label, int missing, std::uint32_t value,
+                  std::ostream& out = std::cout);
 // As PrintHexLine, for the bit pattern of a signed value (never a minus sign).
 void PrintSignedHexLine(const char* label, int missing, std::int32_t value,
                         std::ostream& out = std::cout);

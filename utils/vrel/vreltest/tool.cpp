@@ -144,7 +144,8 @@ int RunMatch(const Options& options, const Streams& io) {
   if (!ResolveKey(options.key, key, problem)) return BadInput(io, problem);
   const ParsedToken stored = ParseToken(options.stored);
   if (!stored.ok) return BadInput(io, "bad token: " + stored.error);
-  return EmitMatch(options, io, MatchToken(stored.fingerprint, CollectComponents(), key, options.rule));
+  return EmitMatch(options, io,
+                   MatchToken(stored.fingerprint, CollectComponents(), key, options.rule));
 }
 
 void DeclareCompare(CLI::App& command, Options& options) {
