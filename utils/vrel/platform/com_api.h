@@ -8,7 +8,7 @@
 
 #ifdef _WIN32
 
-// The COM headers in the order the SDK documents (kept by hand):
+// The COM headers, each after those it builds on (kept by hand):
 // clang-format off
 #include <objbase.h>
 #include <oleauto.h>
