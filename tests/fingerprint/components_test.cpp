@@ -2,8 +2,14 @@
 // CollectComponents over a scripted platform and over the real one.
 #include <gtest/gtest.h>
 
+#include <nlohmann/json.hpp>
+
+#include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <map>
 
 #include "fake_machine.h"
@@ -103,6 +109,10 @@ TEST(ComponentTextTest, BoardFromRawSmbiosFindsTheSystemUuid) {
        ":no system record"},  // a type 1 record of SMBIOS 2.0 has no UUID
       {Rsmb(3, 0, {}), ":no system record"},
       {Rsmb(3, 0, {{1, 3, 0, 0, 0, 0}}), ":malformed SMBIOS table"},
+      // A structure of length 0 cannot be stepped over: the walk stops before the system record.
+      {Rsmb(3, 0, {bios, {2, 0, 0, 0}, System(kSpecUuid)}), ":malformed SMBIOS table"},
+      // A version that does not exist is taken as it stands: 2.31 is 2.6 or later.
+      {Rsmb(2, 31, {System(kSpecUuid)}), "=" + kUuid},
       {Bytes(7, 0), ":malformed SMBIOS table"},
   };
   for (const auto& row : rows) {
@@ -115,6 +125,56 @@ TEST(ComponentTextTest, BoardFromRawSmbiosFindsTheSystemUuid) {
   for (std::size_t size = 0; size <= full.size(); ++size) {
     const Bytes prefix(full.begin(), full.begin() + static_cast<std::ptrdiff_t>(size));
     EXPECT_EQ(BoardFromRawSmbios(prefix.data(), size).available, size >= 8 + bios.size() + 0x1B) << size;
+  }
+}
+
+// Real tables (the folder VREL_REAL_SMBIOS_DIR; its README explains the manifest): every table
+// whose UUID an independent source states reads as stated, templates and unset values read as
+// placeholders, and every other table holds a readable system record.
+TEST(ComponentTextTest, RealSmbiosTablesReadAsStated) {
+  const std::string dir = VREL_REAL_SMBIOS_DIR;
+  std::ifstream manifestFile(dir + "/manifest.json");
+  if (!manifestFile && std::getenv("VREL_REAL_SMBIOS_REQUIRED") == nullptr) {
+    GTEST_SKIP() << "no real SMBIOS tables in " << dir << " (CMake variable VREL_REAL_SMBIOS_DIR)";
+  }
+  ASSERT_TRUE(manifestFile) << dir;
+  const nlohmann::json manifest = nlohmann::json::parse(manifestFile);
+  // Firmware templates shipped to many boards, as dmidecode prints them.
+  const std::string templates[] = {"03000200-0400-0500-0006-000700080009",
+                                   "4c4c4544-0000-0010-8000-00c04f000000"};
+  // The text of a UUID with its first three fields in the other byte order.
+  const auto swapped = [](std::string t) {
+    return t.substr(6, 2) + t.substr(4, 2) + t.substr(2, 2) + t.substr(0, 2) + '-' +
+           t.substr(11, 2) + t.substr(9, 2) + '-' + t.substr(16, 2) + t.substr(14, 2) + t.substr(18);
+  };
+  ASSERT_FALSE(manifest.empty());
+  for (const nlohmann::json& row : manifest) {
+    const std::string file = row["rsmb_file"], kind = row["expected_kind"];
+    SCOPED_TRACE(file);
+    std::ifstream in(dir + "/" + file, std::ios::binary);
+    const Bytes table{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    ASSERT_GT(table.size(), 8u);
+    const std::string raw = row["raw_uuid_hex"];
+    std::string inOrder;
+    for (std::size_t i = 0; i < 32; i += 2) {
+      inOrder += (i == 8 || i == 12 || i == 16 || i == 20 ? "-" : "") + raw.substr(i, 2);
+    }
+    const bool unset = raw == std::string(32, '0') || raw == std::string(32, 'f');
+    const bool isTemplate = std::count(std::begin(templates), std::end(templates), inOrder) +
+                            std::count(std::begin(templates), std::end(templates), swapped(inOrder)) > 0;
+    const std::string got = Text(BoardFromRawSmbios(table.data(), table.size()));
+    if (unset || isTemplate || kind == "not_present" || kind == "not_settable") {
+      EXPECT_EQ(got, ":placeholder");
+    } else if (kind == "uuid") {
+      // The stated value reads versions 2.31 and 2.33 as 2.3; the Windows decoder takes them as
+      // they stand, so from 2.6 on (README, "SMBIOS versions that do not exist").
+      const std::string version = row["smbios_version"];
+      const std::string want = row["expected_uuid"];
+      EXPECT_EQ(got, "=" + (version == "2.31" || version == "2.33" ? swapped(want) : want));
+    } else {
+      EXPECT_EQ(kind, "unverified");
+      EXPECT_EQ(got.substr(0, 1), "=");
+    }
   }
 }
 
