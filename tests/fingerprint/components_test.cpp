@@ -11,9 +11,13 @@
 #include <fstream>
 #include <iterator>
 #include <map>
+#ifndef _WIN32
+#include <unistd.h>
+#endif
 
 #include "fake_machine.h"
 #include "vrel/fingerprint/component_text.h"
+#include "vrel/fingerprint/fingerprint.h"
 #include "vrel/platform/platform.h"
 
 namespace vrel::fingerprint {
@@ -204,6 +208,29 @@ TEST(ComponentTextTest, NicsCountPermanentAddressesOfPhysicalAdapters) {
   EXPECT_EQ(Text(NicsFromInterfaces(all)), "=00:1b:21:0a:0b:0c 52:54:00:12:34:56");
 }
 
+TEST(ComponentTextTest, ContainerKindFromMarkers) {
+  const std::string v1 = "12:pids:/docker/3f1a\n1:name=systemd:/docker/3f1a\n0::/\n";
+  const std::string wsl2 = "5.15.153.1-microsoft-standard-WSL2\n";
+  // {/.dockerenv, /run/.containerenv, /run/systemd/container, /proc/1/cgroup, osrelease}.
+  const struct { ContainerMarkers markers; const char* kind; } rows[] = {
+      {{false, false, "", "0::/init.scope\n", "6.1.0-13-amd64\n"}, "none"},
+      {{false, false, "", "0::/\n", ""}, "none"},  // a cgroup namespace of its own hides the path
+      {{true, false, "", "0::/\n", wsl2}, "docker"},  // Docker Desktop runs in WSL
+      {{true, true, "", "", ""}, "podman"},
+      {{false, false, "podman\n", "", ""}, "podman"},
+      {{false, false, "lxc-libvirt\n", "", ""}, "lxc"},
+      {{false, false, "systemd-nspawn\n", "", ""}, "other"},
+      {{false, false, "", v1, ""}, "docker"},
+      {{false, false, "", "0::/system.slice/docker-3f1a.scope\n", ""}, "docker"},
+      {{false, false, "", "0::/machine.slice/libpod-3f1a.scope/container\n", ""}, "podman"},
+      {{false, false, "", "0::/lxc.payload.web\n", ""}, "lxc"},
+      {{false, false, "", "0::/kubepods/besteffort/pod7/3f1a\n", ""}, "other"},
+      {{false, false, "", "", "4.4.0-19041-Microsoft\n"}, "wsl"},
+      {{false, false, "", "0::/\n", wsl2}, "wsl"},
+  };
+  for (const auto& row : rows) EXPECT_EQ(ContainerKind(row.markers), row.kind) << &row - rows;
+}
+
 // The sources beyond the scripted machine (files by path, "MachineGuid", "RSMB"): an error code
 // and contents; unlisted ones are absent. "cpuid", "volume" and "interfaces" make those calls fail.
 std::map<std::string, std::pair<int, std::string>> sources;
@@ -287,6 +314,46 @@ TEST(CollectComponentsTest, EachSourceFailsAlone) {
     EXPECT_EQ(Text(machine[C::Nics]), expect(C::Nics, "=00:01:02:03:04:05"));
     EXPECT_EQ(machine.hypervisorVendor, fake.hasCpuid ? "Microsoft Hv" : "");
   }
+}
+
+// Rights the system will not tell read as unknown; a 32-bit process under WoW64 says so. The
+// token never depends on where the program runs.
+TEST(CollectComponentsTest, EnvironmentFromTheSeam) {
+  sources.clear();
+  test::FakeMachine fake;
+  Script(fake);
+  const std::string token = MakeToken(CollectComponents(), "key");
+  fake.api.ProcessIsElevated = [](BOOL* elevated) { return *elevated = TRUE, FALSE; };
+  fake.api.CurrentProcessIsWow64 = [](BOOL* wow64) { return *wow64 = TRUE, TRUE; };
+  const MachineComponents machine = CollectComponents();
+  EXPECT_EQ(machine.environment.elevated, -1);
+  EXPECT_TRUE(machine.environment.wow64);
+  EXPECT_EQ(MakeToken(machine, "key"), token);
+}
+
+// Where this test runs. Linux: root is the effective user id 0 (the mount-namespace script
+// checks root and nobody). Windows fact (Wine's prefix is 64-bit): the 32-bit build runs under
+// WoW64, the 64-bit one not; the elevated token holds the Administrators group enabled
+// (CheckTokenMembership), a filtered one holds it for deny only.
+TEST(CollectComponentsTest, RealPlatformEnvironment) {
+  const RunEnvironment where = CollectComponents().environment;
+  EXPECT_EQ(where.processBits, static_cast<int>(sizeof(void*)) * 8);
+#ifdef _WIN32
+  EXPECT_EQ(where.container, "unknown");
+  EXPECT_EQ(where.wow64, sizeof(void*) == 4);
+  SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
+  PSID admins = nullptr;
+  ASSERT_TRUE(AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID,
+                                       DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0, 0, &admins));
+  BOOL member = FALSE;
+  EXPECT_TRUE(CheckTokenMembership(nullptr, admins, &member));
+  FreeSid(admins);
+  EXPECT_EQ(where.elevated, member ? 1 : 0);
+#else
+  EXPECT_NE(where.container, "unknown");
+  EXPECT_FALSE(where.wow64);
+  EXPECT_EQ(where.elevated, geteuid() == 0 ? 1 : 0);
+#endif
 }
 
 TEST(CollectComponentsTest, RealPlatformReadsOsInstall) {
