@@ -60,8 +60,7 @@ def main():
             code == (0 if o["strongMatches"] >= 2 else 1) == (0 if o["sameMachine"] else 1)
         for args, holds in (
                 (["fingerprint", "--key", "app"], lambda o, code: o["token"] == token),
-                (["components"], lambda o, code: len(o["components"]) == 5 and "hypervisor" in o and
-                 o["environment"]["processBits"] in (32, 64)),
+                (["components"], lambda o, code: len(o["components"]) == 5 and "hypervisor" in o and "environment" in o),
                 (["match", "--key", "app", token], itself),
                 (["match", "--key", "App", token], lambda o, code: code == 1 and o["everyComponentDiffers"]),
                 (["compare", token, "vfp1-x-x-x-x-x"],
