@@ -66,11 +66,10 @@ BOOL ProcessIsElevated(BOOL* elevated) {
   const std::unique_ptr<void, HandleCloser> owner(token);
   TOKEN_ELEVATION elevation{};
   DWORD size = 0;
-  if (!::GetTokenInformation(token, TokenElevation, &elevation, sizeof elevation, &size)) {
-    return FALSE;
-  }
-  *elevated = elevation.TokenIsElevated != 0 ? TRUE : FALSE;
-  return TRUE;
+  const BOOL read =
+      ::GetTokenInformation(token, TokenElevation, &elevation, sizeof elevation, &size);
+  *elevated = read && elevation.TokenIsElevated != 0 ? TRUE : FALSE;
+  return read;
 }
 
 BOOL CurrentProcessIsWow64(BOOL* wow64) { return ::IsWow64Process(::GetCurrentProcess(), wow64); }
