@@ -170,7 +170,7 @@ std::string ContainerKind(const ContainerMarkers& markers) {
   // Process 1's control groups name the manager that made them (cgroup v1, or
   // v2 without a cgroup namespace of its own).
   const std::string& groups = markers.initCgroups;
-  const auto has = [&groups](const char* part) { return groups.find(part) != std::string::npos; };
+  const auto has = [&groups](const char* name) { return groups.find(name) != std::string::npos; };
   if (has("libpod")) return "podman";
   if (has("/docker") || has("docker-")) return "docker";
   if (has("/lxc") || has("lxc.payload")) return "lxc";
