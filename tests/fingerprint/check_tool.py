@@ -60,7 +60,7 @@ def main():
             code == (0 if o["strongMatches"] >= 2 else 1) == (0 if o["sameMachine"] else 1)
         for args, holds in (
                 (["fingerprint", "--key", "app"], lambda o, code: o["token"] == token),
-                (["components"], lambda o, code: len(o["components"]) == 5 and "hypervisor" in o),
+                (["components"], lambda o, code: len(o["components"]) == 5 and "hypervisor" in o and "environment" in o),
                 (["match", "--key", "app", token], itself),
                 (["match", "--key", "App", token], lambda o, code: code == 1 and o["everyComponentDiffers"]),
                 (["compare", token, "vfp1-x-x-x-x-x"],
@@ -81,7 +81,8 @@ def main():
         ("version", ["--version"], 0, r"vreltest \d+\.\d+\.\d+\n", ""),
         ("help", ["--help"], 0, r"Prints this machine.*fingerprint.*match.*compare.*components.*", ""),
         ("components", ["components"], 0,
-         r"cpu: .+\nvolume: .+\nos-install: .+\nboard: .+\nnics: .+\nhypervisor: .+\n", ""),
+         r"cpu: .+\nvolume: .+\nos-install: .+\nboard: .+\nnics: .+\nhypervisor: .+\n"
+         r"container: \w+\nrights: .+\nprocess: (32|64)-bit( under WoW64)?\n", ""),
         ("another machine", ["match", "--key", "app", foreign], 1, r".*result: different machine.*", ""),
         ("foreign version", ["compare", foreign, "vfp7-x-x-x-x-x"], 2, "",
          r"vreltest: bad current token: token version 7 is not supported.*"),

@@ -2,9 +2,18 @@
 // CollectComponents over a scripted platform and over the real one.
 #include <gtest/gtest.h>
 
+#include <nlohmann/json.hpp>
+
+#include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <map>
+#ifndef _WIN32
+#include <unistd.h>
+#endif
 
 #include "fake_machine.h"
 #include "vrel/fingerprint/component_text.h"
@@ -103,6 +112,8 @@ TEST(ComponentTextTest, BoardFromRawSmbiosFindsTheSystemUuid) {
        ":no system record"},  // a type 1 record of SMBIOS 2.0 has no UUID
       {Rsmb(3, 0, {}), ":no system record"},
       {Rsmb(3, 0, {{1, 3, 0, 0, 0, 0}}), ":malformed SMBIOS table"},
+      {Rsmb(3, 0, {bios, {2, 0, 0, 0}, System(kSpecUuid)}), ":malformed SMBIOS table"},  // length 0
+      {Rsmb(2, 31, {System(kSpecUuid)}), "=" + kUuid},  // a version that does not exist, as it stands
       {Bytes(7, 0), ":malformed SMBIOS table"},
   };
   for (const auto& row : rows) {
@@ -116,6 +127,37 @@ TEST(ComponentTextTest, BoardFromRawSmbiosFindsTheSystemUuid) {
     const Bytes prefix(full.begin(), full.begin() + static_cast<std::ptrdiff_t>(size));
     EXPECT_EQ(BoardFromRawSmbios(prefix.data(), size).available, size >= 8 + bios.size() + 0x1B) << size;
   }
+}
+
+// Real tables (VREL_REAL_SMBIOS_DIR; its README explains the manifest): UUIDs read as independently
+// stated; templates and unset UUIDs (in the table's own bytes) as placeholders; others as UUIDs.
+TEST(ComponentTextTest, RealSmbiosTablesReadAsStated) {
+  const std::string dir = VREL_REAL_SMBIOS_DIR;
+  std::ifstream manifestFile(dir + "/manifest.json");
+  if (!manifestFile && std::getenv("VREL_REAL_SMBIOS_REQUIRED") == nullptr) {
+    GTEST_SKIP() << "no real SMBIOS tables in " << dir << " (CMake variable VREL_REAL_SMBIOS_DIR)";
+  }
+  const nlohmann::json manifest = nlohmann::json::parse(manifestFile);
+  const std::vector<std::string> templates = {"03000200-0400-0500-0006-000700080009",
+                                              "4c4c4544-0000-0010-8000-00c04f000000"};  // Dell's
+  for (const nlohmann::json& row : manifest) {
+    const std::string file = row["rsmb_file"];
+    SCOPED_TRACE(file);
+    std::ifstream in(dir + "/" + file, std::ios::binary);
+    const Bytes table{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    const std::string got = Text(BoardFromRawSmbios(table.data(), table.size()));
+    const nlohmann::json& bytes = row["python_decoded"];
+    std::string want = "=";  // unverified: a UUID, read without error
+    if (row["expected_kind"] == "uuid") want += row["expected_uuid"].get<std::string>();
+    // The stated value reads version 2.31 as 2.3; the Windows decoder takes it as it stands, from
+    // 2.6 on: the first three fields swap (README, "SMBIOS versions that do not exist").
+    if (row["smbios_version"] == "2.31") want = "=e5003650-249f-3a76-84d1-b17dfcb74aff";
+    if (bytes["kind"] != "uuid" || std::count(templates.begin(), templates.end(), bytes["uuid"])) {
+      want = ":placeholder";
+    }
+    EXPECT_EQ(want == "=" ? got.substr(0, 1) : got, want);
+  }
+  EXPECT_EQ(manifest.size(), 60u);
 }
 
 TEST(ComponentTextTest, NicsCountPermanentAddressesOfPhysicalAdapters) {
@@ -227,6 +269,27 @@ TEST(CollectComponentsTest, EachSourceFailsAlone) {
     EXPECT_EQ(Text(machine[C::Nics]), expect(C::Nics, "=00:01:02:03:04:05"));
     EXPECT_EQ(machine.hypervisorVendor, fake.hasCpuid ? "Microsoft Hv" : "");
   }
+}
+
+// Where this test runs. Linux: root is the effective user id 0. Windows fact (Wine's prefix is
+// 64-bit): the 32-bit build runs under WoW64; an elevated token enables the Administrators group.
+TEST(CollectComponentsTest, Environment) {
+  const RunEnvironment where = CollectComponents().environment;
+  EXPECT_EQ(where.processBits, static_cast<int>(sizeof(void*)) * 8);
+#ifdef _WIN32
+  EXPECT_EQ(where.wow64, sizeof(void*) == 4);
+  SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
+  PSID admins = nullptr;
+  ASSERT_TRUE(AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID,
+                                       DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0, 0, &admins));
+  BOOL full = FALSE;
+  EXPECT_TRUE(CheckTokenMembership(nullptr, admins, &full));
+  FreeSid(admins);
+#else
+  EXPECT_FALSE(where.wow64);
+  const bool full = geteuid() == 0;
+#endif
+  EXPECT_EQ(where.elevated, full ? 1 : 0);
 }
 
 TEST(CollectComponentsTest, RealPlatformReadsOsInstall) {

@@ -160,4 +160,27 @@ ComponentValue NicsFromInterfaces(const std::vector<platform::NetInterfaceFacts>
   return nics;
 }
 
+std::string ContainerKind(const ContainerMarkers& markers) {
+  if (markers.containerEnv) return "podman";
+  if (markers.dockerEnv) return "docker";
+  const std::string manager = Trim(markers.managerName);
+  if (manager == "docker" || manager == "podman" || manager == "wsl") return manager;
+  if (manager.rfind("lxc", 0) == 0) return "lxc";  // lxc, lxc-libvirt
+  if (!manager.empty()) return "other";  // systemd-nspawn, oci, ...
+  // Process 1's control groups name the manager that made them (cgroup v1, or
+  // v2 without a cgroup namespace of its own).
+  const std::string& groups = markers.initCgroups;
+  const auto has = [&groups](const char* name) { return groups.find(name) != std::string::npos; };
+  if (has("libpod")) return "podman";
+  if (has("/docker") || has("docker-")) return "docker";
+  if (has("/lxc") || has("lxc.payload")) return "lxc";
+  if (has("kubepods") || has("containerd") || has("crio")) return "other";
+  // WSL's kernels carry "Microsoft" (WSL 1) or "microsoft" (WSL 2) in their release.
+  std::string release = markers.kernelRelease;
+  std::transform(release.begin(), release.end(), release.begin(),
+                 [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; });
+  if (release.find("microsoft") != std::string::npos) return "wsl";
+  return "none";
+}
+
 }  // namespace vrel::fingerprint

@@ -54,4 +54,18 @@ ComponentValue BoardFromRawSmbios(const std::uint8_t* data, std::size_t size);
 // (assignType 0). Unavailable ("no physical adapter") when none counts.
 ComponentValue NicsFromInterfaces(const std::vector<platform::NetInterfaceFacts>& interfaces);
 
+// What a Linux system shows of the container a process runs in. A text is
+// empty when its file is absent or unreadable.
+struct ContainerMarkers {
+  bool dockerEnv = false;        // /.dockerenv exists (Docker creates it)
+  bool containerEnv = false;     // /run/.containerenv exists (Podman creates it)
+  std::string managerName;       // /run/systemd/container: the container manager's name
+  std::string initCgroups;       // /proc/1/cgroup: the control groups of process 1
+  std::string kernelRelease;     // /proc/sys/kernel/osrelease
+};
+
+// "docker", "podman", "lxc", "wsl", "other" or "none". A container's own
+// markers come first, so a container inside WSL reads as that container.
+std::string ContainerKind(const ContainerMarkers& markers);
+
 }  // namespace vrel::fingerprint

@@ -49,6 +49,18 @@ ComponentValue ReadNics() {
   return fingerprint::NicsFromInterfaces(interfaces);
 }
 
+RunEnvironment ReadRunEnvironment() {
+  RunEnvironment environment;
+  environment.container = fingerprint::ReadContainer();
+  const platform::Api& os = platform::Current();
+  BOOL flag = FALSE;
+  if (os.ProcessIsElevated(&flag)) environment.elevated = flag ? 1 : 0;
+  environment.processBits = static_cast<int>(sizeof(void*) * 8);
+  flag = FALSE;
+  environment.wow64 = os.CurrentProcessIsWow64(&flag) && flag;
+  return environment;
+}
+
 }  // namespace
 
 MachineComponents CollectComponents() {
@@ -66,6 +78,7 @@ MachineComponents CollectComponents() {
     machine.hypervisorPresent = (leaf1[2] >> 31) != 0;
   }
   if (machine.hypervisorPresent) machine.hypervisorVendor = ReadHypervisorVendor();
+  machine.environment = ReadRunEnvironment();
   return machine;
 }
 

@@ -30,6 +30,19 @@ struct ComponentValue {
 //   board       the SMBIOS system UUID, lower case "xxxxxxxx-xxxx-xxxx-xxxx-xxxxxxxxxxxx".
 //   nics        as above.
 
+// Where the process runs: reported beside the components, never part of the identity (it
+// changes neither the token nor the verdict).
+struct RunEnvironment {
+  // "none", "docker", "podman", "lxc", "wsl" or "other" (another container manager). Linux reads
+  // the usual marker files; the Windows build does not look for containers: "unknown".
+  std::string container;
+  // 1: Linux root (effective user id 0), or on Windows an elevated token (an administrator's
+  // full rights); 0: not; -1: the system would not tell.
+  int elevated = -1;
+  int processBits = 0;  // 32 or 64: the build of the program
+  bool wow64 = false;   // Windows: a 32-bit process on 64-bit Windows (IsWow64Process)
+};
+
 struct MachineComponents {
   std::array<ComponentValue, kComponentCount> components;
   const ComponentValue& operator[](ComponentId id) const {
@@ -39,6 +52,7 @@ struct MachineComponents {
   // Reported, never part of the identity.
   bool hypervisorPresent = false;   // CPUID leaf 1 ECX bit 31
   std::string hypervisorVendor;     // leaf 0x40000000 EBX,ECX,EDX as text; empty when absent
+  RunEnvironment environment;
 };
 
 // Reads every component through the platform seam. An unavailable component never aborts the

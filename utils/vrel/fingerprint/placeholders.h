@@ -17,6 +17,10 @@ constexpr std::string_view kPlaceholderBoards[] = {
     "ffffffff-ffff-ffff-ffff-ffffffffffff",  // not set (erased flash)
     "03000200-0400-0500-0006-000700080009",  // "To be filled by O.E.M." firmware
     "00020003-0004-0005-0006-000700080009",  // the same, first fields swapped
+    // Dell builds the UUID from the service tag: a board whose tag was never
+    // programmed holds the bare template, the same on every such board.
+    "4c4c4544-0000-0010-8000-00c04f000000",
+    "44454c4c-0000-1000-8000-00c04f000000",  // the same, first fields swapped
 };
 
 // Installation ids (Windows MachineGuid, Linux machine-id): the canonical 32

@@ -11,5 +11,7 @@ namespace vrel::fingerprint {
 ComponentValue ReadOsInstall();
 // board: the SMBIOS system UUID.
 ComponentValue ReadBoard();
+// The container the process runs in (RunEnvironment::container).
+std::string ReadContainer();
 
 }  // namespace vrel::fingerprint

@@ -1,5 +1,6 @@
 // os-install and board off Windows: the machine-id file and the kernel's copy
-// of the SMBIOS system UUID (readable by root only).
+// of the SMBIOS system UUID (readable by root only); the container's marker
+// files.
 #ifndef _WIN32
 
 #include <cerrno>
@@ -12,9 +13,9 @@
 namespace vrel::fingerprint {
 namespace {
 
-// A file's text, or the reason it cannot be had.
+// A file's text (its first 4 KiB), or the reason it cannot be had.
 bool ReadFile(const char* path, std::string& text, std::string& reason) {
-  char buffer[128];
+  char buffer[4096];
   std::size_t size = sizeof buffer;
   const int error = platform::Current().ReadSmallFile(path, buffer, &size);
   if (error == 0) text.assign(buffer, size);
@@ -48,6 +49,24 @@ ComponentValue ReadBoard() {
   std::string reason;
   if (!ReadFile("/sys/class/dmi/id/product_uuid", text, reason)) return Unavailable(reason);
   return UuidComponent(text.data(), text.size());
+}
+
+std::string ReadContainer() {
+  // A marker file counts when it is there, readable or not.
+  const auto exists = [](const char* path) {
+    char byte;
+    std::size_t size = 0;
+    const int error = platform::Current().ReadSmallFile(path, &byte, &size);
+    return error != ENOENT && error != ENOTDIR;
+  };
+  ContainerMarkers markers;
+  markers.dockerEnv = exists("/.dockerenv");
+  markers.containerEnv = exists("/run/.containerenv");
+  std::string reason;
+  ReadFile("/run/systemd/container", markers.managerName, reason);
+  ReadFile("/proc/1/cgroup", markers.initCgroups, reason);
+  ReadFile("/proc/sys/kernel/osrelease", markers.kernelRelease, reason);
+  return ContainerKind(markers);
 }
 
 }  // namespace vrel::fingerprint

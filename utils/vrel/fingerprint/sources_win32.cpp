@@ -1,6 +1,7 @@
 // os-install and board on Windows: MachineGuid from the registry's 64-bit
 // view (a 32-bit process would otherwise read the redirected view, which has
-// no MachineGuid) and the system UUID from the raw SMBIOS table.
+// no MachineGuid) and the system UUID from the raw SMBIOS table. Containers
+// are not looked for.
 #ifdef _WIN32
 
 #include <string>
@@ -37,6 +38,8 @@ ComponentValue ReadBoard() {
   if (read == 0 || read > needed) return Unavailable("SMBIOS table changed while read");
   return BoardFromRawSmbios(table.data(), read);
 }
+
+std::string ReadContainer() { return "unknown"; }
 
 }  // namespace vrel::fingerprint
 

@@ -45,7 +45,12 @@ std::string ComponentsJson(const MachineComponents& machine) {
   }
   json += "},\"hypervisor\":{\"present\":";
   json += Bool(machine.hypervisorPresent);
-  return json + ",\"vendor\":" + Quoted(machine.hypervisorVendor) + "}}";
+  json += ",\"vendor\":" + Quoted(machine.hypervisorVendor) + "}";
+  const RunEnvironment& where = machine.environment;
+  json += ",\"environment\":{\"container\":" + Quoted(where.container) + ",\"elevated\":";
+  json += where.elevated < 0 ? "null" : Bool(where.elevated > 0);
+  json += ",\"processBits\":" + std::to_string(where.processBits);
+  return json + ",\"wow64\":" + Bool(where.wow64) + "}}";
 }
 
 std::string TokenJson(const std::string& token) {

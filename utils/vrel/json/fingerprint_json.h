@@ -14,7 +14,9 @@ constexpr int kJsonSchema = 1;
 
 // {"schema":1,"components":{"cpu":{"available":true,"values":[...]},
 //  "board":{"available":false,"reason":"needs root"},...},
-//  "hypervisor":{"present":true,"vendor":"..."}}
+//  "hypervisor":{"present":true,"vendor":"..."},
+//  "environment":{"container":"none","elevated":false,"processBits":64,"wow64":false}}
+// ("elevated" is null when the system would not tell).
 std::string ComponentsJson(const MachineComponents& machine);
 
 // {"schema":1,"token":"vfp1-..."}

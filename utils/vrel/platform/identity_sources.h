@@ -42,5 +42,12 @@ int ReadSmallFile(const char* path, char* buffer, std::size_t* size);
 // Replaces *interfaces with the system's network interfaces. Returns 0 or the
 // system's error code.
 DWORD ListNetInterfaces(std::vector<NetInterfaceFacts>* interfaces);
+// Sets *elevated: on Windows whether the process token is elevated
+// (OpenProcessToken, GetTokenInformation(TokenElevation)), an administrator's
+// full rights; off Windows whether the effective user id is 0 (root). Returns
+// FALSE, with GetLastError's code, when the system would not tell.
+BOOL ProcessIsElevated(BOOL* elevated);
+// IsWow64Process(GetCurrentProcess(), wow64). Off Windows: *wow64 FALSE.
+BOOL CurrentProcessIsWow64(BOOL* wow64);
 
 }  // namespace vrel::platform

@@ -69,6 +69,12 @@ struct Api {
   int (*ReadSmallFile)(const char* path, char* buffer, std::size_t* size);
   // Same as ListNetInterfaces: the network interfaces' raw facts.
   DWORD (*ListNetInterfaces)(std::vector<NetInterfaceFacts>* interfaces);
+
+  // ---- the process's rights and build (identity_sources.h) ----
+  // Same as ProcessIsElevated: whether the process has full rights.
+  BOOL (*ProcessIsElevated)(BOOL* elevated);
+  // Same as CurrentProcessIsWow64: IsWow64Process for this process.
+  BOOL (*CurrentProcessIsWow64)(BOOL* wow64);
 };
 // clang-format on
 

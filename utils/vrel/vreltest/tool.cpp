@@ -181,6 +181,17 @@ int RunComponents(const Options& options, const Streams& io) {
   text += "hypervisor:";
   text += machine.hypervisorPresent ? " present" : " absent";
   if (!machine.hypervisorVendor.empty()) text += " (" + machine.hypervisorVendor + ")";
+  // Where it runs: never part of the token.
+  const RunEnvironment& where = machine.environment;
+#ifdef _WIN32
+  const std::string fullRights = "administrator";
+#else
+  const std::string fullRights = "root";
+#endif
+  text += "\ncontainer: " + where.container + "\nrights: ";
+  text += where.elevated < 0 ? "unknown" : where.elevated > 0 ? fullRights : "not " + fullRights;
+  text += "\nprocess: " + std::to_string(where.processBits) + "-bit";
+  if (where.wow64) text += " under WoW64";
   return Emit(io, text + '\n', 0);
 }
 

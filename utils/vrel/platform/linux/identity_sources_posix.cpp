@@ -1,6 +1,9 @@
 // The fingerprint's sources off Windows: no registry and no firmware-table
-// call; the network interfaces are the host interface reader's.
+// call; the network interfaces are the host interface reader's; root is the
+// effective user id 0.
 #ifndef _WIN32
+
+#include <unistd.h>
 
 #include "vrel/platform/linux/host_interfaces.h"
 #include "vrel/platform/identity_sources.h"
@@ -19,6 +22,16 @@ DWORD ListNetInterfaces(std::vector<NetInterfaceFacts>* interfaces) {
   const int error = ReadHostInterfaces(hosts);
   for (HostInterface& host : hosts) interfaces->push_back(std::move(host.facts));
   return static_cast<DWORD>(error);
+}
+
+BOOL ProcessIsElevated(BOOL* elevated) {
+  *elevated = geteuid() == 0 ? TRUE : FALSE;
+  return TRUE;
+}
+
+BOOL CurrentProcessIsWow64(BOOL* wow64) {
+  *wow64 = FALSE;
+  return TRUE;
 }
 
 }  // namespace vrel::platform

@@ -93,6 +93,8 @@ const Api& Real() {
       ReadSystemFirmwareTable,
       ReadSmallFile,
       ListNetInterfaces,
+      ProcessIsElevated,
+      CurrentProcessIsWow64,
   };
   return api;
 }

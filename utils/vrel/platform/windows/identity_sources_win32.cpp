@@ -1,5 +1,6 @@
 // The fingerprint's sources on Windows: the registry's 64-bit view, the
-// firmware tables and IP Helper's interface table.
+// firmware tables and IP Helper's interface table; the process token's
+// elevation and WoW64.
 #ifdef _WIN32
 
 #include <winsock2.h>
@@ -16,6 +17,9 @@ namespace {
 
 struct KeyCloser {
   void operator()(HKEY key) const { ::RegCloseKey(key); }
+};
+struct HandleCloser {
+  void operator()(HANDLE handle) const { ::CloseHandle(handle); }
 };
 struct MibTableFree {
   void operator()(MIB_IF_TABLE2* table) const { ::FreeMibTable(table); }
@@ -54,6 +58,21 @@ DWORD ListNetInterfaces(std::vector<NetInterfaceFacts>* interfaces) {
   }
   return NO_ERROR;
 }
+
+BOOL ProcessIsElevated(BOOL* elevated) {
+  *elevated = FALSE;
+  HANDLE token = nullptr;
+  if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token)) return FALSE;
+  const std::unique_ptr<void, HandleCloser> owner(token);
+  TOKEN_ELEVATION elevation{};
+  DWORD size = 0;
+  const BOOL read =
+      ::GetTokenInformation(token, TokenElevation, &elevation, sizeof elevation, &size);
+  *elevated = read && elevation.TokenIsElevated != 0 ? TRUE : FALSE;
+  return read;
+}
+
+BOOL CurrentProcessIsWow64(BOOL* wow64) { return ::IsWow64Process(::GetCurrentProcess(), wow64); }
 
 }  // namespace vrel::platform
 

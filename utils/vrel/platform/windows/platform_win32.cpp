@@ -45,6 +45,8 @@ const Api& Real() {
       ReadSystemFirmwareTable,
       ReadSmallFile,
       ListNetInterfaces,
+      ProcessIsElevated,
+      CurrentProcessIsWow64,
   };
   return api;
 }
