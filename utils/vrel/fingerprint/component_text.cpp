@@ -177,8 +177,9 @@ std::string ContainerKind(const ContainerMarkers& markers) {
   if (has("kubepods") || has("containerd") || has("crio")) return "other";
   // WSL's kernels carry "Microsoft" (WSL 1) or "microsoft" (WSL 2) in their release.
   std::string release = markers.kernelRelease;
-  std::transform(release.begin(), release.end(), release.begin(),
-                 [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; });
+  std::transform(release.begin(), release.end(), release.begin(), [](char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+  });
   if (release.find("microsoft") != std::string::npos) return "wsl";
   return "none";
 }
