@@ -17,18 +17,20 @@ blocks() {  # <heading>: the ```sh blocks of the section "## <heading>"
 }
 if [ "${1:-}" = --print ]; then blocks "$2"; exit; fi
 
+output=$(mktemp)  # outside the checkout: a fresh clone has no build/ yet
+trap 'rm -f "$output"' EXIT
 run() {  # <heading>: runs the section's blocks, printing and keeping their output
   local script
   script=$(blocks "$1")
   [ -n "$script" ] || { echo "quickstart: no sh blocks under \"## $1\" in README.md" >&2; return 1; }
   echo "---- $1"
-  bash -e -c "$script" | tee build/readme-section.txt
+  bash -e -c "$script" | tee "$output"
 }
 run "Quick start"
 want=$(build/prefix/bin/vreltest fingerprint --key-file build/app.key)
 for section in "C interface" Python "C#"; do
   run "$section"
-  got=$(grep -o 'vfp[0-9]*-[^ ]*' build/readme-section.txt | sort -u)
+  got=$(grep -o 'vfp[0-9]*-[^ ]*' "$output" | sort -u)
   [ "$got" = "$want" ] ||
     { echo "quickstart: \"$section\" printed the token(s) ${got:-(none)}, vreltest $want" >&2; exit 1; }
 done
