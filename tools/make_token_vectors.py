@@ -11,7 +11,7 @@ NAMES = ["cpu", "volume", "os-install", "board", "nics"]
 
 
 def digest(key, name, text):
-    mac = hmac.new(key, name.encode() + b"\0" + text.encode(), hashlib.sha256)
+    mac = hmac.new(key, name.encode() + b"\0" + text.encode("utf-8"), hashlib.sha256)
     return mac.hexdigest()[:16]
 
 
@@ -23,7 +23,10 @@ def token(key, components):
             fields.append("x")
             continue
         texts = value if isinstance(value, list) else [value]
-        fields.append("+".join(sorted({digest(key, name, t) for t in texts})[:64]))
+        # One digest per distinct text, sorted, the 64 lowest; no text at all (an empty nic
+        # set) writes x like an unavailable component.
+        digests = sorted({digest(key, name, t) for t in texts})[:64]
+        fields.append("+".join(digests) if digests else "x")
     return "vfp1-" + "-".join(fields)
 
 
@@ -48,6 +51,11 @@ VECTORS = [
      {"cpu": CPU, "board": "4c4c4544-0031-3510-8052-b4c04f564433"}),
     ("70 adapters: the 64 lowest digests are kept", {"key": "app-key"},
      {"volume": "1C2D3E4F", "nics": ["02:00:00:00:00:%02x" % i for i in range(70)]}),
+    ("no physical adapter: an empty nic set is x", {"key": "app-key"},
+     {"cpu": CPU, "volume": "1C2D3E4F", "os-install": "0f1e2d3c4b5a69788796a5b4c3d2e1f0",
+      "nics": []}),
+    ("one address listed twice: one digest", {"key": "app-key"},
+     {"volume": "1C2D3E4F", "nics": ["52:54:00:12:34:56", "00:1a:2b:3c:4d:5e", "52:54:00:12:34:56"]}),
 ]
 
 
@@ -61,10 +69,10 @@ def main():
                      "token": token(key, components)})
     print(json.dumps({
         "about": "Version-1 fingerprint tokens. A field is x when the component is null "
-                 "(unavailable), else the first 8 bytes of HMAC-SHA-256(key, name NUL text) in "
-                 "lower-case hex; nics holds one digest per text, sorted, the 64 lowest, joined by +. "
-                 "The key is "
-                 "the UTF-8 bytes of key, or the bytes of keyHex.",
+                 "(unavailable) or, for nics, an empty list; else the first 8 bytes of "
+                 "HMAC-SHA-256(key, name NUL text) in lower-case hex, texts taken as UTF-8; nics "
+                 "holds one digest per distinct text, sorted, the 64 lowest, joined by +. The key "
+                 "is the UTF-8 bytes of key, or the bytes of keyHex.",
         "vectors": rows}, indent=1, ensure_ascii=False))
 
 

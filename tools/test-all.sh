@@ -3,7 +3,10 @@
 # the time of each step (the README lists what each step covers):
 #   wineprefix   the Windows presets' Wine prefix, made once before any suite runs
 #   native       Release build: every suite, the report against this machine, consumers
-#   quickstart   tools/quickstart.sh: the README's quick start, run as written
+#   quickstart   tools/quickstart.sh: the README's quick start and C, Python and C# sections,
+#                run as written; each language prints vreltest's token
+#   packages     tools/check-packages.sh: the Debian packages installed, used through
+#                pkg-config, ctypes and Mono, and removed again
 #   native-asan  the same suites under AddressSanitizer and UBSan
 #   windows-x86  32-bit Windows build: every suite, the report check, ZIP and consumer, under Wine
 #   windows-x64  the same for 64-bit Windows, and its answers against the x86 build's
@@ -38,6 +41,7 @@ step setup tools/setup.sh all
 step wineprefix sh -c 'cmake --preset windows-x86 >/dev/null && build/windows-x86/wine-run.sh'
 step native preset native
 step quickstart tools/quickstart.sh
+step packages tools/check-packages.sh
 for p in native-asan windows-x86 windows-x64 tsan; do step "$p" preset "$p"; done
 step coverage tools/coverage.sh
 step fuzz tools/fuzz.sh 20

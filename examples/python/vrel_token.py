@@ -43,6 +43,9 @@ def fingerprint(lib, key):
 
 
 def main():
+    if len(sys.argv) not in (3, 4):
+        print(__doc__.split("\n\n")[1].split("\n")[0], file=sys.stderr)  # the Usage line
+        sys.exit(2)
     lib = load(sys.argv[1])
     token = fingerprint(lib, sys.argv[2].encode())
     other = sys.argv[3] if len(sys.argv) > 3 else token

@@ -10,7 +10,13 @@ import sys
 import tempfile
 
 TOKEN = r"vfp1(-(x|[0-9a-f]{16}(\+[0-9a-f]{16})*)){5}\n"
-USAGE = r'vreltest: [^\n]+\nRun "vreltest --help" for the usage\.\n'
+COMMANDS = ("fingerprint", "match", "compare", "components")
+
+
+def usage(args, message=r"[^\n]+"):
+    """One line saying what is wrong, then the help of the subcommand it happened in."""
+    command = args[0] + " " if args and args[0] in COMMANDS else ""
+    return rf'vreltest: {message}\nRun "vreltest {command}--help" for the usage\.\n'
 
 
 def run(command, args, stdout=subprocess.PIPE, close_stdout=False, stdin=b"", env=None):
@@ -79,7 +85,15 @@ def main():
     huge = "vfp1-" + "a" * (100_000 if platform == "native" else 30_000)
     rows = [  # name, arguments, exit code, stdout, stderr
         ("version", ["--version"], 0, r"vreltest \d+\.\d+\.\d+\n", ""),
-        ("help", ["--help"], 0, r"Prints this machine.*fingerprint.*match.*compare.*components.*", ""),
+        ("help", ["--help"], 0,
+         r"Prints this machine.*fingerprint.*match.*compare.*components.*VREL_FINGERPRINT_KEY.*", ""),
+        ("fingerprint help", ["fingerprint", "--help"], 0,
+         r".*--key-file PATH.*--key KEY.*Exit codes: 0 [^\n]*; 1 the output could not be written.*", ""),
+        ("match help", ["match", "--help"], 0, r".*--key-file PATH.*Exit codes: 0 the same machine.*", ""),
+        ("compare help", ["compare", "--help"], 0, r"(?!.*--key).*Exit codes: 0 the same machine.*", ""),
+        ("components help", ["components", "--help"], 0, r".*Exit codes: 0 printed; 1 the output.*", ""),
+        ("compare with a key", ["compare", "--key-file", "k", foreign, foreign], 2, "",
+         usage(["compare"], "compare takes no key[^\n]*")),
         ("components", ["components"], 0,
          r"cpu: .+\nvolume: .+\nos-install: .+\nboard: .+\nnics: .+\nhypervisor: .+\n"
          r"container: \w+\nrights: .+\nprocess: (32|64)-bit( under WoW64)?\n", ""),
@@ -92,6 +106,7 @@ def main():
     # Bad input: one message, a usage hint, nothing on stdout.
     for args in (["fingerprint"], ["fingerprint", "--key", ""], ["match", "--key", "app"],
                  ["--frobnicate"], ["frobnicate"], ["components", "components"], ["--"],
+                 ["fingerprint", "--frobnicate"],
                  ["match", "--key", "app", "--min-matches", "5", foreign], ["compare", foreign],
                  ["match", "--key", "app", huge], ["compare", foreign, "vfp1-\u00e9-x-x-x-x"],
                  ["fingerprint", "--key", "a", "--key-file", key_file("k", b"a")],
@@ -99,8 +114,9 @@ def main():
                  ["fingerprint", "--key-file", host(scratch + "/missing")],
                  ["fingerprint", "--key-file", key_file("empty", b"\n")],
                  ["fingerprint", "--key-file", key_file("big", b"k" * 10_000_000)]):
-        check(f"bad input {[a[:40] for a in args]}", args, 2, "", USAGE)
-    check("empty key variable", ["fingerprint"], 2, "", USAGE, env={"VREL_FINGERPRINT_KEY": ""})
+        check(f"bad input {[a[:40] for a in args]}", args, 2, "", usage(args))
+    check("empty key variable", ["fingerprint"], 2, "", usage(["fingerprint"]),
+          env={"VREL_FINGERPRINT_KEY": ""})
 
     # Wine 8.0 reproduces both: /dev/full fails the write ("No space left on
     # device"), a closed descriptor 1 leaves no output handle ("Bad file descriptor").

@@ -13,8 +13,9 @@
  * the length (without the NUL) is returned whether or not it fit, and nothing
  * is written when it does not. Passing NULL and 0 asks for the length alone:
  *     int n = vrel_fingerprint(key, key_size, NULL, 0);
- *     char* token = malloc(n + 1);
- *     n = vrel_fingerprint(key, key_size, token, n + 1);
+ *     if (n < 0) ... an error: n is no size
+ *     char* token = malloc((size_t)n + 1);
+ *     if (token == NULL || vrel_fingerprint(key, key_size, token, (size_t)n + 1) != n) ...
  * The machine can change between two calls (an adapter plugged in), so check
  * the second result too; a token always fits in VREL_MAX_TOKEN_LENGTH + 1.
  * On failure a function returns a negative VREL_E_* code and writes nothing.

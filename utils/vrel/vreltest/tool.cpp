@@ -46,8 +46,11 @@ int Emit(const Streams& io, const std::string& text, int code) {
   return 1;
 }
 
-int BadInput(const Streams& io, const std::string& message) {
-  io.err << "vreltest: " << message << "\nRun \"vreltest --help\" for the usage.\n";
+// One line saying what is wrong, then where the usage is: the subcommand's own
+// help when the trouble is inside one (an empty name: the top level's).
+int BadInput(const Streams& io, const std::string& message, const std::string& command = "") {
+  io.err << "vreltest: " << message << "\nRun \"vreltest " << command
+         << (command.empty() ? "" : " ") << "--help\" for the usage.\n";
   return kExitBadInput;
 }
 
@@ -62,6 +65,7 @@ int RunReport(const Streams& io) {
 // What the subcommands' options and arguments are parsed into.
 struct Options {
   KeyOptions key;
+  bool keyGiven = false;  // compare: a key option, which it does not take
   std::string stored;
   std::string current;
   MatchRule rule;
@@ -73,6 +77,7 @@ struct Options {
 struct Command {
   const char* name;
   const char* help;
+  const char* exitCodes;  // the footer of the subcommand's --help
   void (*declare)(CLI::App& command, Options& options);
   int (*run)(const Options& options, const Streams& io);
 };
@@ -82,18 +87,24 @@ void DeclareJson(CLI::App& command, Options& options) {
 }
 
 void DeclareKey(CLI::App& command, Options& options) {
-  command.add_option("--key-file", options.key.keyFile,
-                     "Read the application's secret key from PATH (\"-\": standard input).");
-  command.add_option("--key", options.key.key,
-                     "The key itself (seen by every user in the process list; prefer --key-file "
-                     "or the environment variable VREL_FINGERPRINT_KEY).");
+  command
+      .add_option("--key-file", options.key.keyFile,
+                  "Read the application's secret key from PATH (\"-\": standard input).")
+      ->option_text("PATH");
+  command
+      .add_option("--key", options.key.key,
+                  "The key itself (seen by every user in the process list; prefer --key-file "
+                  "or the environment variable VREL_FINGERPRINT_KEY, read when neither option "
+                  "is given).")
+      ->option_text("KEY");
 }
 
 void DeclareRule(CLI::App& command, Options& options) {
   command
       .add_option("--min-matches", options.rule.minStrongMatches,
                   "Strong components that must match (default 2).")
-      ->check(CLI::Range(0, kStrongComponentCount));
+      ->check(CLI::Range(0, kStrongComponentCount))
+      ->option_text("N");
 }
 
 void DeclareFingerprint(CLI::App& command, Options& options) {
@@ -103,7 +114,7 @@ void DeclareFingerprint(CLI::App& command, Options& options) {
 
 int RunFingerprint(const Options& options, const Streams& io) {
   std::string key, problem;
-  if (!ResolveKey(options.key, key, problem)) return BadInput(io, problem);
+  if (!ResolveKey(options.key, key, problem)) return BadInput(io, problem, "fingerprint");
   const std::string token = MakeToken(CollectComponents(), key);
   return Emit(io, (options.json ? TokenJson(token) : token) + '\n', 0);
 }
@@ -141,14 +152,19 @@ void DeclareMatch(CLI::App& command, Options& options) {
 
 int RunMatch(const Options& options, const Streams& io) {
   std::string key, problem;
-  if (!ResolveKey(options.key, key, problem)) return BadInput(io, problem);
+  if (!ResolveKey(options.key, key, problem)) return BadInput(io, problem, "match");
   const ParsedToken stored = ParseToken(options.stored);
-  if (!stored.ok) return BadInput(io, "bad token: " + stored.error);
+  if (!stored.ok) return BadInput(io, "bad token: " + stored.error, "match");
   return EmitMatch(options, io,
                    MatchToken(stored.fingerprint, CollectComponents(), key, options.rule));
 }
 
 void DeclareCompare(CLI::App& command, Options& options) {
+  // Accepted only to answer that compare needs no key (rather than "arguments
+  // not expected"); left out of the help.
+  const auto noKey = [&options](const std::string&) { options.keyGiven = true; };
+  command.add_option_function<std::string>("--key", noKey)->group("");
+  command.add_option_function<std::string>("--key-file", noKey)->group("");
   DeclareRule(command, options);
   DeclareJson(command, options);
   command.add_option("stored", options.stored, "The token stored at activation.")->required();
@@ -157,8 +173,14 @@ void DeclareCompare(CLI::App& command, Options& options) {
 }
 
 int RunCompare(const Options& options, const Streams& io) {
+  if (options.keyGiven) {
+    return BadInput(io,
+                    "compare takes no key: it compares two tokens, both made under the "
+                    "application's key (use match to check a token against this machine)",
+                    "compare");
+  }
   const TokenComparison comparison = CompareTokens(options.stored, options.current, options.rule);
-  if (!comparison.ok) return BadInput(io, "bad " + comparison.error);
+  if (!comparison.ok) return BadInput(io, "bad " + comparison.error, "compare");
   return EmitMatch(options, io, comparison.result);
 }
 
@@ -195,16 +217,28 @@ int RunComponents(const Options& options, const Streams& io) {
   return Emit(io, text + '\n', 0);
 }
 
+constexpr char kPrintExits[] =
+    "Exit codes: 0 printed; 1 the output could not be written whole (one line on standard "
+    "error says why); 2 bad input: an unknown option, no key or an empty one, a key file that "
+    "cannot be read.";
+#define VREL_VERDICT_EXITS                                                                 \
+  "Exit codes: 0 the same machine; 1 a different machine, or the output could not be written " \
+  "whole; 2 bad input: a malformed token or one of another version, an unknown option"
+constexpr char kMatchExits[] = VREL_VERDICT_EXITS ", no key or an empty one.";
+constexpr char kCompareExits[] = VREL_VERDICT_EXITS ", a key option.";
+#undef VREL_VERDICT_EXITS
+
 // The subcommands, in the order --help lists them.
 const Command kCommands[] = {
-    {"fingerprint", "Print this machine's fingerprint token under the key.", DeclareFingerprint,
-     RunFingerprint},
-    {"match", "Compare TOKEN with this machine. Exit 0: same machine; 1: different; 2: bad input.",
+    {"fingerprint", "Print this machine's fingerprint token under the key.", kPrintExits,
+     DeclareFingerprint, RunFingerprint},
+    {"match", "Compare TOKEN with this machine's components under the key.", kMatchExits,
      DeclareMatch, RunMatch},
     {"compare",
-     "Compare two tokens made under one key, without reading this machine. Exit codes as match.",
-     DeclareCompare, RunCompare},
+     "Compare two tokens made under one key, without a key and without reading this machine.",
+     kCompareExits, DeclareCompare, RunCompare},
     {"components", "Print the raw component values (personal data: for the machine's owner).",
+     "Exit codes: 0 printed; 1 the output could not be written whole; 2 an unknown option.",
      DeclareJson, RunComponents},
 };
 
@@ -215,11 +249,17 @@ int RunCommandLine(int argc, const char* const argv[], const Streams& io) {
                "vreltest");
   app.set_version_flag("--version", "vreltest " VREL_VERSION);
   app.require_subcommand(0, 1);
+  app.footer(
+      "The key of fingerprint and match: --key-file PATH, --key KEY, or else the environment "
+      "variable VREL_FINGERPRINT_KEY.\nExit codes: 0 done (match, compare: the same machine); 1 a "
+      "different machine, or output that could not be written whole; 2 bad input.\nRun "
+      "\"vreltest COMMAND --help\" for a command's options.");
   Options options;
   const CLI::App* parsers[std::size(kCommands)];
   for (std::size_t i = 0; i < std::size(kCommands); ++i) {
     CLI::App* parser = app.add_subcommand(kCommands[i].name, kCommands[i].help);
     kCommands[i].declare(*parser, options);
+    parser->footer(kCommands[i].exitCodes);
     parsers[i] = parser;
   }
 
@@ -229,8 +269,15 @@ int RunCommandLine(int argc, const char* const argv[], const Streams& io) {
     std::ostringstream out, err;
     out.exceptions(std::ios::badbit);
     const int code = app.exit(request, out, err);
-    return Emit(io, out.str(), code);
+    // compare's hidden key options leave an empty group behind: one blank line is enough.
+    std::string text = out.str();
+    for (std::size_t at; (at = text.find("\n\n\n")) != std::string::npos;) text.erase(at, 1);
+    return Emit(io, text, code);
   } catch (const CLI::ParseError& error) {
+    // The subcommand the parser had entered, whose help answers the question.
+    for (std::size_t i = 0; i < std::size(kCommands); ++i) {
+      if (*parsers[i]) return BadInput(io, error.what(), kCommands[i].name);
+    }
     return BadInput(io, error.what());
   }
 

@@ -1,0 +1,70 @@
+#!/usr/bin/env bash
+# Makes the Debian packages from the native build (CPack), installs them with
+# apt-get as a user would, and checks them under /usr: every file where the
+# README says, no rpath in any program or library, a C++ and a C consumer built
+# with pkg-config alone, and the C consumer, Python's ctypes (libvrel.so.0) and
+# the README's C# program under Mono (DllImport("vrel")) printing the installed
+# vreltest's token. The packages are removed again on every way out, so that no
+# later step finds them. Needs root (or sudo) and the native build.
+#   tools/check-packages.sh [build dir, default build/native]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+src=$PWD build=$(realpath "${1:-build/native}")
+work=$build/package-check
+sudo_cmd=()
+[ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
+packages=(libvrel0 libvrel-dev vrel-tools)
+fail() { echo "packages: $*" >&2; exit 1; }
+
+for p in "${packages[@]}"; do  # installed by someone else: leave it, and stop
+  ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" ||
+    fail "$p is already installed"
+done
+rm -rf "$work" && mkdir -p "$work"
+(cd "$build" && cpack -G DEB -B "$work/debs" >/dev/null)
+debs=("$work"/debs/*.deb)
+[ "${#debs[@]}" -eq "${#packages[@]}" ] || fail "CPack made ${debs[*]}"
+for deb in "${debs[@]}"; do
+  echo "---- dpkg -c $(basename "$deb")" && dpkg -c "$deb"
+done
+
+remove() {
+  DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get purge -y -q "${packages[@]}" >/dev/null 2>&1 || true
+}
+trap remove EXIT
+DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -q --no-install-recommends \
+  "${debs[@]}" >/dev/null
+
+for f in /usr/bin/vreltest /usr/lib/libvrel.so.0 /usr/lib/libvrel.so /usr/lib/libvrel.a \
+  /usr/include/vrel/vrel.h /usr/include/vrel/c/vrel_c.h /usr/include/vrel/version.h \
+  /usr/lib/cmake/vrel/vrelConfig.cmake /usr/lib/pkgconfig/vrel.pc /usr/lib/pkgconfig/vrel-c.pc; do
+  [ -e "$f" ] || fail "not installed: $f"
+done
+for f in /usr/bin/vreltest /usr/lib/libvrel.so.0; do
+  ! readelf -d "$f" | grep -E 'R(UN)?PATH' || fail "$f has an rpath"
+done
+
+# Consumers with pkg-config alone: the C++ library (the static archive, not
+# libvrel.so) and the C interface, found by the loader under /usr.
+echo "---- pkg-config --cflags --libs vrel: $(pkg-config --cflags --libs vrel)"
+echo "---- pkg-config --cflags --libs vrel-c: $(pkg-config --cflags --libs vrel-c)"
+g++ -std=c++17 "$src/tests/consumer/consumer.cpp" -o "$work/consumer" $(pkg-config --cflags --libs vrel)
+! readelf -d "$work/consumer" | grep -q 'NEEDED.*libvrel' || fail "the C++ consumer needs libvrel.so"
+"$work/consumer" | grep '^vrel consumer: signature'
+cc -std=c99 "$src/examples/c/licence_check.c" -o "$work/licence_check" $(pkg-config --cflags --libs vrel-c)
+
+key=package-key
+token=$(vreltest fingerprint --key "$key")
+echo "---- vreltest fingerprint --key $key: $token"
+c=$("$work/licence_check" "$key" | sed -n 's/^token: //p')
+[ "$c" = "$token" ] || fail "the C consumer printed $c"
+py=$(python3 "$src/examples/python/vrel_token.py" libvrel.so.0 "$key" | sed -n 's/^token: //p')
+[ "$py" = "$token" ] || fail "ctypes printed $py"
+mkdir -p "$work/csharp"
+tools/quickstart.sh --print "C#" | sed -n "/^cat > build\/csharp\/Licence.cs <<'EOF'/,/^EOF\$/p" |
+  sed '1d;$d' > "$work/csharp/Licence.cs"
+mcs -out:"$work/csharp/licence.exe" "$work/csharp/Licence.cs" >/dev/null
+cs=$(mono "$work/csharp/licence.exe" | sed -n 's/^token: //p')
+want=$(vreltest fingerprint --key my-app-secret)  # the key the README's program has
+[ "$cs" = "$want" ] || fail "Mono printed $cs, vreltest $want"
+echo "packages: installed, consumed through pkg-config, ctypes and Mono; removing them"
