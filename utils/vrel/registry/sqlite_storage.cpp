@@ -13,7 +13,8 @@
 
 #include <sqlite3.h>
 
-#include <array>
+#include <chrono>
+#include <thread>
 #include <cstring>
 #include <string_view>
 
@@ -76,6 +77,7 @@ class SqliteStorage final : public Storage {
       Fail("cannot open " + path);
     }
     sqlite3_busy_timeout(db_.get(), busyMilliseconds);
+    busyMilliseconds_ = busyMilliseconds;
     sqlite3_extended_result_codes(db_.get(), 1);
     const int version = UserVersion();
     if (version > kSchemaVersion) {
@@ -87,7 +89,7 @@ class SqliteStorage final : public Storage {
     Exec("PRAGMA synchronous=FULL");
   }
 
-  void Begin(bool write) override { Exec(write ? "BEGIN IMMEDIATE" : "BEGIN"); }
+  void Begin(bool write) override { ExecWaiting(write ? "BEGIN IMMEDIATE" : "BEGIN"); }
   void Commit() override { Exec("COMMIT"); }
   void Rollback() noexcept override {
     if (!sqlite3_get_autocommit(db_.get())) sqlite3_exec(db_.get(), "ROLLBACK", nullptr, nullptr, nullptr);
@@ -232,12 +234,25 @@ class SqliteStorage final : public Storage {
  private:
   [[noreturn]] void Fail(const std::string& what) {
     const int code = db_ ? sqlite3_extended_errcode(db_.get()) : SQLITE_NOMEM;
-    if ((code & 0xff) == SQLITE_BUSY) throw StorageError(what + ": the database stayed busy (locked by another process)");
+    if ((code & 0xff) == SQLITE_BUSY) throw StorageError(what + ": the database stayed busy (locked by another process) ");
     throw StorageError(what + ": " + (db_ ? sqlite3_errmsg(db_.get()) : sqlite3_errstr(code)));
   }
 
   void Exec(const char* sql) {
     if (sqlite3_exec(db_.get(), sql, nullptr, nullptr, nullptr) != SQLITE_OK) Fail(sql);
+  }
+
+  // SQLite answers some lock conflicts at once, without its busy handler
+  // (while another connection sets up a new database's write-ahead log, for
+  // one): those are retried here until the same timeout.
+  void ExecWaiting(const char* sql) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(busyMilliseconds_);
+    while (sqlite3_exec(db_.get(), sql, nullptr, nullptr, nullptr) != SQLITE_OK) {
+      if ((sqlite3_errcode(db_.get()) & 0xff) != SQLITE_BUSY || std::chrono::steady_clock::now() > deadline) {
+        Fail(sql);
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
   }
 
   Stmt PrepareOnce(const char* sql) {
@@ -311,8 +326,8 @@ class SqliteStorage final : public Storage {
   void CreateSchema(const std::string& path, bool create) {
     if (!create) throw StorageError(IsEmpty() ? "no registry database at " + path
                                               : path + " is not a vrel registry database");
-    Exec("PRAGMA journal_mode=WAL");
-    Exec("BEGIN IMMEDIATE");
+    ExecWaiting("PRAGMA journal_mode=WAL");
+    ExecWaiting("BEGIN IMMEDIATE");
     try {
       const int version = UserVersion();
       if (version == 0 && !IsEmpty()) throw StorageError(path + " is not a vrel registry database");
@@ -343,6 +358,7 @@ class SqliteStorage final : public Storage {
   }
 
   Db db_;
+  int busyMilliseconds_ = 0;
   Stmt holders_, load_, insert_machine_, renew_read_, renew_write_, history_insert_, history_trim_,
       digest_insert_, digest_delete_, counter_;
 };

@@ -180,46 +180,49 @@ Options ParseArguments(int argc, char** argv) {
   return options;
 }
 
-// enroll / identify: returns whether every line was a token.
+// enroll / identify: returns whether every line was a token. A group's lines
+// are read before its transaction starts, so no lock is held while waiting
+// for input.
 bool HandleTokens(const Options& options, Registry& registry) {
   const bool enroll = options.command == "enroll";
+  const bool fromArgs = !options.operands.empty();
   LineReader reader;
-  bool fromArgs = !options.operands.empty();
   std::size_t next = 0;
   long line = 0;
   bool allGood = true;
-  bool more = true;
-  while (more) {
-    std::vector<std::string> results;
-    Transaction transaction(registry.storage(), enroll);
-    const std::int64_t now = static_cast<std::int64_t>(std::time(nullptr));
-    std::size_t tokens = 0;
-    while (tokens < kGroupSize) {
+  for (bool more = true; more;) {
+    struct Line {
+      long number;
       std::string text;
-      bool overlong = false;
-      if (fromArgs) {
-        if (next == options.operands.size()) {
-          more = false;
-          break;
-        }
-        text = options.operands[next++];
-      } else if (!reader.Next(text, overlong)) {
+      bool overlong;
+    };
+    std::vector<Line> group;
+    std::size_t tokens = 0;
+    while (tokens < kGroupSize && (group.empty() || fromArgs || reader.Waiting())) {
+      Line item{++line, {}, false};
+      if (fromArgs ? next == options.operands.size() : !reader.Next(item.text, item.overlong)) {
         more = false;
         break;
       }
-      ++line;
-      if (!fromArgs && !overlong && IsBlank(text)) continue;
+      if (fromArgs) item.text = options.operands[next++];
+      if (!fromArgs && !item.overlong && IsBlank(item.text)) continue;
+      group.push_back(std::move(item));
+      ++tokens;
+    }
+    if (group.empty()) break;
+    std::vector<std::string> results;
+    Transaction transaction(registry.storage(), enroll);
+    const std::int64_t now = static_cast<std::int64_t>(std::time(nullptr));
+    for (const Line& item : group) {
       vrel::ParsedToken parsed;
-      if (const auto refusal = Refusal(text, overlong, parsed)) {
+      if (const auto refusal = Refusal(item.text, item.overlong, parsed)) {
         allGood = false;
-        results.push_back(LineErrorJson(line, *refusal));
-      } else {
-        const Verdict verdict = enroll ? registry.Enroll(parsed.fingerprint, now)
-                                       : registry.Identify(parsed.fingerprint);
-        results.push_back(VerdictJson(verdict, enroll, line));
-        ++tokens;
+        results.push_back(LineErrorJson(item.number, *refusal));
+        continue;
       }
-      if (!fromArgs && !reader.Waiting()) break;
+      const Verdict verdict =
+          enroll ? registry.Enroll(parsed.fingerprint, now) : registry.Identify(parsed.fingerprint);
+      results.push_back(VerdictJson(verdict, enroll, item.number));
     }
     transaction.Commit();
     Print(results);
