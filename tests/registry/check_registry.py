@@ -1,0 +1,174 @@
+#!/usr/bin/env python3
+"""vrel-registry as a user runs it: bad arguments and lines, missing and newer databases, output
+that cannot be written, several enrollers at once, a kill mid-batch; then the C interface through
+the Python example. Usage: check_registry.py <vrel-registry> <libvrel_registry.so> <examples/python>"""
+import ctypes
+import json
+import os
+import random
+import signal
+import sqlite3
+import subprocess
+import sys
+import tempfile
+import threading
+
+TOOL, LIB, EXAMPLES = sys.argv[1:4]
+failures = []
+
+
+def expect(what, ok):
+    if not ok:
+        failures.append(what)
+        print("FAIL:", what)
+
+
+def token(rng):
+    return "vfp1-" + "-".join("%016x" % rng.getrandbits(64) for _ in range(5))
+
+
+def run(db, args, stdin="", stdout=subprocess.PIPE):
+    return subprocess.run([TOOL, "--db", db] + args, input=stdin.encode("latin-1"), stdout=stdout,
+                          stderr=subprocess.PIPE)
+
+
+def dump(path):
+    with sqlite3.connect(path) as db:
+        return list(db.iterdump())
+
+
+def feed(pipe, lines):
+    try:
+        pipe.write(("\n".join(lines) + "\n").encode())
+        pipe.flush()
+    except BrokenPipeError:
+        pass
+
+
+def results(out):
+    return [json.loads(line) for line in out.decode().splitlines()]
+
+
+tmp = tempfile.mkdtemp(prefix="vrel-registry-")
+rng = random.Random(7)
+db = os.path.join(tmp, "fleet.db")
+known = [token(rng) for _ in range(3)]
+expect("enroll makes the database", run(db, ["enroll"] + known).returncode == 0)
+before = dump(db)
+
+# Bad arguments: (arguments, stdin, exit code, text on standard error); nothing may change.
+overlong = "vfp1-" + "0" * 2000
+for args, stdin, code, message in [
+        (["--shared-at", "1", "stats"], "", 2, "--shared-at must be an integer of at least 2"),
+        (["--history", "x", "stats"], "", 2, "--history must be an integer of at least 1"),
+        (["--colour", "stats"], "", 2, "unknown option --colour"),
+        (["--db"], "", 2, "--db needs a value"),
+        ([], "", 2, "no command given"),
+        (["frobnicate"], "", 2, "unknown command frobnicate"),
+        (["show"], "", 2, "show takes one machine id"),
+        (["stats", "1"], "", 2, "stats takes no operand"),
+        (["remove", "0"], "", 2, "a machine id must be an integer of at least 1"),
+        (["remove", "99"], "", 2, "no machine 99"),
+        (["enroll"], "\n vfp1-zz\n\nvfp2-1-2\n%s\n\xff\xfe\n" % overlong, 2, ""),
+        (["identify", "vfp1-" + "0" * 16], "", 2, "")]:
+    r = run(db, args, stdin)
+    err = r.stderr.decode()
+    expect("%s: exit %d, got %d" % (args, code, r.returncode), r.returncode == code)
+    expect("%s: says %r, said %r" % (args, message, err), message in err and err.count("\n") <= 1)
+expect("bad arguments and lines leave the database as it was", dump(db) == before)
+lines = results(run(db, ["enroll"], "\n vfp1-zz\n\nvfp2-1-2\n%s\n\xff\xfe\n" % overlong).stdout)
+expect("each bad line answered by its line number and reason: %s" % lines,
+       [(x["line"], x["error"][:22]) for x in lines] ==
+       [(2, "the token has only 1 o"), (4, "token version 2 is not"),
+        (5, "the line is longer tha"), (6, "the line is not text")])
+
+# Missing database (only enroll creates one), newer schema, output that cannot be written.
+missing = os.path.join(tmp, "missing.db")
+for args in (["identify", known[0]], ["stats"], ["show", "1"], ["remove", "1"]):
+    r = run(missing, args)
+    expect("%s on a missing database: exit 3" % args, r.returncode == 3 and b"no registry" in r.stderr)
+expect("nothing created", not os.path.exists(missing))
+with open(os.devnull, "w") as _, open("/dev/full", "w") as full:
+    r = run(db, ["identify"] + known, stdout=full)
+    expect("unwritable output: exit 3, one line", r.returncode == 3 and r.stderr.count(b"\n") == 1)
+newer = os.path.join(tmp, "newer.db")
+run(newer, ["enroll", known[0]])
+with sqlite3.connect(newer) as con:
+    con.execute("PRAGMA user_version=2")
+r = run(newer, ["enroll", "vfp1-zz"])
+expect("a newer schema refused, 3 over 2: %s" % r.stderr,
+       r.returncode == 3 and b"schema 2, newer than" in r.stderr and r.stdout == b"")
+
+# Several processes enroll the same new tokens at once into a new database: each machine once.
+shared_db = os.path.join(tmp, "together.db")
+batch = [token(rng) for _ in range(200)]
+procs = [subprocess.Popen([TOOL, "--db", shared_db, "enroll"], stdin=subprocess.PIPE,
+                          stdout=subprocess.PIPE, stderr=subprocess.PIPE) for _ in range(4)]
+outs = [p.communicate("\n".join(batch).encode()) for p in procs]
+per_token = {}
+for p, (out, err) in zip(procs, outs):
+    expect("concurrent enroller exit 0: %s" % err, p.returncode == 0)
+    for x in results(out):
+        per_token.setdefault(x["line"], set()).add(x["machine"])
+expect("each token one machine across the enrollers",
+       len(per_token) == 200 and all(len(m) == 1 for m in per_token.values()))
+stats = json.loads(run(shared_db, ["stats"]).stdout)
+expect("200 machines, not more: %s" % stats["machines"], stats["machines"] == 200)
+
+# Killed mid-batch after the 300th printed result, with thousands of tokens still coming.
+kill_db = os.path.join(tmp, "killed.db")
+tokens = [token(rng) for _ in range(6000)]
+proc = subprocess.Popen([TOOL, "--db", kill_db, "enroll"], stdin=subprocess.PIPE,
+                        stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+proc.stdin.write(("\n".join(tokens[:100]) + "\n").encode())
+proc.stdin.flush()
+printed = [json.loads(proc.stdout.readline()) for _ in range(100)]
+feeder = threading.Thread(target=lambda: feed(proc.stdin, tokens[100:]), daemon=True)
+feeder.start()
+printed += [json.loads(proc.stdout.readline()) for _ in range(200)]
+proc.send_signal(signal.SIGKILL)
+proc.wait()
+with sqlite3.connect(kill_db) as con:
+    expect("integrity check after the kill", con.execute("PRAGMA integrity_check").fetchone()[0] == "ok")
+again = results(run(kill_db, ["enroll"] + tokens[:300]).stdout)
+expect("every printed result is stored: re-enrolling finds the same machines",
+       [(x["verdict"], x["machine"]) for x in again] == [("same", x["machine"]) for x in printed])
+
+if LIB != "none":
+    # The C interface through the licence-check example: two seats; a copied installation.
+    lic_db = os.path.join(tmp, "licences.db")
+    a, b, c = (token(rng) for _ in range(3))
+    copy = "vfp1-%s-%016x-%s-%016x-%016x" % (c.split("-")[1], 9, c.split("-")[3], 8, 7)
+    r = subprocess.run([sys.executable, os.path.join(EXAMPLES, "registry_licence_check.py"), LIB, lic_db,
+                        "2", a, b, a, c, copy, "vfp9-1"], stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+    expect("licence check: %s %s" % (r.stdout, r.stderr), r.stdout.decode().splitlines() == [
+        "allow 1", "allow 2", "allow 1", "deny 3", "deny 4 copy-of 3",
+        "refused: token version 9 is not supported (this is version 1)"])
+    tool_view = results(run(lic_db, ["identify", a]).stdout)[0]
+    del tool_view["line"]
+    sys.path.insert(0, EXAMPLES)
+    import registry_licence_check as example
+    lib = example.load(LIB)
+    handle = ctypes.c_void_p()
+    expect("open", lib.vrel_registry_open(("sqlite:" + lic_db).encode(), 3, ctypes.byref(handle), None, 0) == 0)
+    n = lib.vrel_registry_identify(handle, a.encode(), None, 0)
+    out = ctypes.create_string_buffer(n + 1)
+    expect("identify: the tool's object", lib.vrel_registry_identify(handle, a.encode(), out, n + 1) == n
+           and json.loads(out.value) == tool_view)
+    small = ctypes.create_string_buffer(100)
+    expect("enroll refuses a short buffer, changing nothing",
+           lib.vrel_registry_enroll(handle, token(rng).encode(), small, 100) == -22)
+    expect("malformed token", lib.vrel_registry_enroll(handle, b"vfp1-zz", out, 4096) == -3)
+    n = lib.vrel_registry_stats(handle, None, 0)
+    stats = ctypes.create_string_buffer(n + 1)
+    lib.vrel_registry_stats(handle, stats, n + 1)
+    expect("stats through C: 4 machines", json.loads(stats.value)["machines"] == 4)
+    lib.vrel_registry_close(handle)
+    handle = ctypes.c_void_p()
+    expect("open refuses a newer schema with its reason",
+           lib.vrel_registry_open(("sqlite:" + newer).encode(), 3, ctypes.byref(handle), None, 0) == -20)
+
+
+subprocess.run(["rm", "-rf", tmp])
+print("%d failures" % len(failures))
+sys.exit(1 if failures else 0)

@@ -1,0 +1,225 @@
+// The registry's rule as one scenario table and the storage contract as one
+// suite, both run against every backend listed in kBackends.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <functional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "vrel/registry/registry.h"
+#include "vrel/registry/report.h"
+#include "vrel/registry/sqlite_storage.h"
+
+namespace vrel::registry {
+namespace {
+
+struct Backend {
+  const char* name;
+  std::function<std::unique_ptr<Storage>(const std::string& scratch)> open;
+};
+void PrintTo(const Backend& backend, std::ostream* os) { *os << backend.name; }
+const Backend kBackends[] = {
+    {"sqlite", [](const std::string& scratch) { return OpenStorage("sqlite:" + scratch + ".db", true); }},
+};
+
+// "cpu volume os-install board nics": each field "x" or small numbers standing
+// for digests, nics joined by "+".
+Fingerprint Fp(const std::string& fields) {
+  std::istringstream in(fields);
+  Fingerprint fp;
+  for (ComponentDigests& component : fp.components) {
+    std::string field;
+    in >> field;
+    if (field == "x") continue;
+    component.available = true;
+    std::istringstream digits(field);
+    for (std::string n; std::getline(digits, n, '+');) component.digests.push_back(DigestBytes(std::stoull(n)));
+  }
+  return fp;
+}
+
+std::string Names(const char* label, const std::vector<ComponentId>& ids) {
+  std::string text;
+  for (ComponentId id : ids) text += (text.empty() ? label : ",") + std::string(ComponentName(id));
+  return text;
+}
+
+// "same 1 m3 c=1:3,2:2 clone=4 shared=board changed=os-install" (empty parts left out).
+std::string Describe(const Verdict& v) {
+  std::string text = (v.same ? "same " : "new ") + std::to_string(v.machine);
+  if (v.same) text += " m" + std::to_string(v.matches);
+  std::string parts;
+  for (const Candidate& c : v.candidates) {
+    parts += (parts.empty() ? " c=" : ",") + std::to_string(c.machine) + ":" + std::to_string(c.matches);
+  }
+  for (std::size_t i = 0; i < v.cloneOf.size(); ++i) parts += (i ? "," : " clone=") + std::to_string(v.cloneOf[i]);
+  for (const std::string& s : {Names(" shared=", v.shared), Names(" changed=", v.changed)}) parts += s;
+  return text + parts;
+}
+
+class RegistryTest : public ::testing::TestWithParam<Backend> {
+ protected:
+  void SetUp() override {
+    TearDown();
+    scratch_ = ::testing::TempDir() + "registry-" + std::to_string(getpid()) + "-" + GetParam().name;
+    storage_ = GetParam().open(scratch_);
+  }
+  void TearDown() override {
+    storage_.reset();
+    for (const char* suffix : {".db", ".db-wal", ".db-shm"}) std::remove((scratch_ + suffix).c_str());
+  }
+  std::string scratch_;
+  std::unique_ptr<Storage> storage_;
+};
+
+struct Step {
+  const char* op;  // "enroll", "identify", "remove"
+  const char* token;
+  const char* expected;
+};
+struct Scenario {
+  const char* name;
+  std::size_t sharedAt;
+  std::vector<Step> steps;
+};
+
+const Scenario kScenarios[] = {
+    {"first sight is new; identify changes nothing", 3,
+     {{"identify", "1 2 3 4 5", "new 0"}, {"enroll", "1 2 3 4 5", "new 1"},
+      {"enroll", "1 2 3 4 5", "same 1 m4 c=1:4"}}},
+    {"roll forward: reinstall, then card swap; the first token no longer matches", 3,
+     {{"enroll", "1 2 3 4 5", "new 1"},
+      {"enroll", "1 9 8 4 5", "same 1 m2 c=1:2 changed=volume,os-install"},
+      {"enroll", "1 9 8 4 7", "same 1 m3 c=1:3 changed=nics"},
+      {"identify", "1 2 3 4 5", "new 0"}}},
+    {"processor upgrade and card added keep the machine", 3,
+     {{"enroll", "1 2 3 4 5", "new 1"}, {"enroll", "7 2 3 4 5+6", "same 1 m4 c=1:4 changed=cpu"}}},
+    {"mainboard swapped: another machine though three match; the copy is named", 3,
+     {{"enroll", "1 2 3 4 5", "new 1"}, {"enroll", "1 2 3 9 5", "new 2 clone=1"}}},
+    {"copies of one image on distinct hardware are new, each naming the earlier copies", 3,
+     {{"enroll", "1 2 3 4 5", "new 1"}, {"enroll", "1 12 3 14 15", "new 2 clone=1"},
+      {"enroll", "1 22 3 24 25", "new 3 clone=1,2"},
+      {"enroll", "1 22 3 24 26", "same 3 m2 c=3:2 clone=1,2 shared=os-install changed=nics"}}},
+    {"a board digest shared at K neither matches nor vetoes", 3,
+     {{"enroll", "1 2 3 4 5", "new 1"}, {"enroll", "1 12 13 4 15", "new 2"},
+      {"identify", "1 2 33 4 35", "same 1 m2 c=1:2 changed=os-install,nics"},  // held by 2 < K
+      {"enroll", "1 22 23 4 25", "new 3"},
+      {"identify", "1 2 3 9 5", "same 1 m3 c=1:3"},
+      {"identify", "1 2 33 4 35", "new 0 shared=board"}}},
+    {"nics: own x differs from a set; a set emptied by sharing is unavailable; one unshared digest matches", 3,
+     {{"enroll", "1 2 3 4 5+6", "new 1"}, {"identify", "1 2 3 4 x", "same 1 m3 c=1:3 changed=nics"},
+      {"enroll", "1 12 13 14 5+16", "new 2"}, {"enroll", "1 22 23 24 5+26", "new 3"},
+      {"identify", "1 2 x x 6", "same 1 m2 c=1:2"},
+      {"identify", "1 2 x x 5", "new 0 shared=nics"}}},
+    {"a tie goes to the machine an enroll named last; both are listed", 3,
+     {{"enroll", "1 2 3 x 5", "new 1"}, {"enroll", "1 12 13 x 15", "new 2"},
+      {"identify", "1 2 13 x 5+15", "same 2 m2 c=2:2,1:2 changed=volume"},
+      {"enroll", "1 2 3 x 5", "same 1 m3 c=1:3"},
+      {"identify", "1 2 13 x 5+15", "same 1 m2 c=1:2,2:2 clone=2 changed=os-install"}}},
+    {"fewer than two usable strong components: always new", 3,
+     {{"enroll", "1 2 x x x", "new 1"}, {"enroll", "1 2 x x x", "new 2"}, {"enroll", "x x x 4 x", "new 3"}}},
+    {"a removed machine's id is never reused; its tokens are forgotten", 3,
+     {{"enroll", "1 2 3 4 5", "new 1"}, {"enroll", "1 12 13 14 15", "new 2"}, {"remove", "2", ""},
+      {"enroll", "1 12 13 14 15", "new 3"}, {"remove", "1", ""}, {"identify", "1 2 3 4 5", "new 0"}}},
+};
+
+TEST_P(RegistryTest, RuleScenarios) {
+  for (const Scenario& scenario : kScenarios) {
+    SCOPED_TRACE(scenario.name);
+    SetUp();
+    Registry registry(*storage_, {scenario.sharedAt, 16});
+    for (const Step& step : scenario.steps) {
+      SCOPED_TRACE(std::string(step.op) + " " + step.token);
+      Transaction transaction(*storage_, step.op[0] != 'i');
+      std::string got;
+      if (step.op[0] == 'r') {
+        ASSERT_TRUE(storage_->Remove(std::stoll(step.token)));
+      } else {
+        const Verdict v = step.op[0] == 'e' ? registry.Enroll(Fp(step.token), 100) : registry.Identify(Fp(step.token));
+        got = Describe(v);
+      }
+      transaction.Commit();
+      EXPECT_EQ(got, step.expected);
+    }
+  }
+}
+
+// The storage contract: what the rule relies on, the same from every backend.
+TEST_P(RegistryTest, StorageContract) {
+  Storage& s = *storage_;
+  const DigestKey board{ComponentId::Board, 4};
+  {
+    Transaction t(s, true);
+    EXPECT_EQ(s.Create(Fp("1 2 3 4 5"), 100), 1);
+    EXPECT_EQ(s.Create(Fp("1 12 13 4 x"), 100), 2);
+    EXPECT_EQ(s.Create(Fp("1 22 23 4 5+25"), 100), 3);
+    t.Commit();
+  }
+  {  // rolled back: nothing stays
+    Transaction t(s, true);
+    s.Create(Fp("1 32 33 4 35"), 100);
+  }
+  Transaction t(s, true);
+  EXPECT_EQ(s.Holders({board, {ComponentId::Nics, 5}, {ComponentId::Cpu, 1}}, 2),
+            (std::vector<std::vector<MachineId>>{{1, 2}, {1, 3}, {}}));
+  const auto loaded = s.Load({3, 9, 1});
+  ASSERT_EQ(loaded.size(), 2u);
+  EXPECT_EQ(loaded[0].id, 3);
+  EXPECT_EQ(FormatToken(loaded[0].latest), FormatToken(Fp("1 22 23 4 5+25")));
+  EXPECT_LT(loaded[1].sequence, loaded[0].sequence);
+
+  // Renew: the index follows the latest token; an unchanged token adds no
+  // history; history keeps the newest `limit` tokens, the latest included.
+  s.Renew(1, Fp("1 2 3 4 5"), 200, 3);
+  s.Renew(1, Fp("1 2 3 9 5"), 300, 3);
+  s.Renew(1, Fp("1 2 3 8 5"), 400, 3);
+  s.Renew(1, Fp("1 2 3 7 5"), 500, 3);
+  EXPECT_GT(s.Load({1})[0].sequence, s.Load({3})[0].sequence);
+  EXPECT_EQ(s.Holders({board, {ComponentId::Board, 7}}, 5), (std::vector<std::vector<MachineId>>{{2, 3}, {1}}));
+  const auto record = s.Show(1);
+  ASSERT_TRUE(record);
+  EXPECT_EQ(record->firstSeen, 100);
+  EXPECT_EQ(record->lastSeen, 500);
+  std::vector<std::string> history;
+  for (const HistoryEntry& e : record->history) {
+    history.push_back(e.token.substr(56, 16) + "@" + std::to_string(e.firstSeen) + "-" + std::to_string(e.lastSeen));
+  }
+  EXPECT_EQ(history, (std::vector<std::string>{"0000000000000007@500-500", "0000000000000008@400-400",
+                                               "0000000000000009@300-300"}));
+
+  const auto shared = s.Shared(2);
+  ASSERT_EQ(shared.size(), 2u);  // board 4 and nics 5; the processor is never indexed
+  EXPECT_EQ(shared[0].key, board);
+  EXPECT_EQ(shared[0].machines, 2);
+  EXPECT_EQ(s.MachineCount(), 3);
+  EXPECT_TRUE(s.Remove(3));
+  EXPECT_FALSE(s.Remove(3));
+  EXPECT_FALSE(s.Show(3));
+  EXPECT_EQ(s.Holders({{ComponentId::Nics, 25}}, 5), (std::vector<std::vector<MachineId>>{{}}));
+  EXPECT_EQ(s.Create(Fp("x x x x x"), 600), 4);  // 3 is not reused; the rolled-back 4 was never given
+  t.Commit();
+}
+
+INSTANTIATE_TEST_SUITE_P(Backends, RegistryTest, ::testing::ValuesIn(kBackends),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// The published bound of a verdict holds for the widest one.
+TEST(RegistryReport, WidestVerdictFitsTheBound) {
+  Verdict v;
+  v.same = true;
+  v.machine = INT64_MAX;
+  v.matches = 4;
+  for (int i = 0; i < kComponentCount; ++i) {
+    v.changed.push_back(static_cast<ComponentId>(i));
+    if (i > 0) v.matched.push_back(v.shared.emplace_back(static_cast<ComponentId>(i)));
+  }
+  v.candidates.assign(kMaxListed, {INT64_MAX, 4});
+  v.cloneOf.assign(kMaxListed, INT64_MAX);
+  EXPECT_LE(VerdictJson(v, true, 0).size(), kMaxVerdictJsonLength);
+}
+
+}  // namespace
+}  // namespace vrel::registry

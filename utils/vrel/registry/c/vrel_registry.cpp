@@ -1,0 +1,144 @@
+// The registry's C functions. Each runs its C++ code inside one guard that
+// turns whatever it throws into an error code; a failed enroll rolls back.
+#include "vrel/registry/c/vrel_registry.h"
+
+#include <climits>
+#include <cstring>
+#include <ctime>
+#include <memory>
+#include <new>
+#include <string>
+
+#include "vrel/c/vrel_c.h"
+#include "vrel/registry/registry.h"
+#include "vrel/registry/report.h"
+
+static_assert(VREL_REGISTRY_MAX_RESULT_LENGTH == vrel::registry::kMaxVerdictJsonLength,
+              "the header's result bound is stale");
+static_assert(int{VREL_REGISTRY_E_MALFORMED_TOKEN} == int{VREL_E_MALFORMED_TOKEN} &&
+                  int{VREL_REGISTRY_E_UNSUPPORTED_VERSION} == int{VREL_E_UNSUPPORTED_VERSION} &&
+                  int{VREL_REGISTRY_E_OUT_OF_MEMORY} == int{VREL_E_OUT_OF_MEMORY},
+              "the codes shared with vrel_c.h differ");
+
+struct vrel_registry {
+  std::unique_ptr<vrel::registry::Storage> storage;
+  std::unique_ptr<vrel::registry::Registry> registry;
+  std::string error;
+};
+
+namespace {
+
+using vrel::registry::StorageError;
+
+template <typename Body>
+int Guarded(vrel_registry* handle, Body body) noexcept {
+  try {
+    if (handle != nullptr) handle->error.clear();
+    return body();
+  } catch (const std::bad_alloc&) {
+    return VREL_REGISTRY_E_OUT_OF_MEMORY;
+  } catch (const StorageError& e) {
+    if (handle != nullptr) handle->error = e.what();
+    return VREL_REGISTRY_E_STORAGE;
+  } catch (...) {
+    return VREL_REGISTRY_E_INTERNAL;
+  }
+}
+
+int Deliver(const std::string& text, char* out, size_t out_size) {
+  if (text.size() > static_cast<size_t>(INT_MAX)) return VREL_REGISTRY_E_INTERNAL;
+  if (text.size() < out_size) std::memcpy(out, text.c_str(), text.size() + 1);
+  return static_cast<int>(text.size());
+}
+
+int Verdict(vrel_registry* registry, const char* token, char* out, size_t out_size, bool enroll) {
+  if (registry == nullptr || token == nullptr || (out == nullptr && out_size != 0)) {
+    return VREL_REGISTRY_E_NULL_ARGUMENT;
+  }
+  if (enroll && out_size <= VREL_REGISTRY_MAX_RESULT_LENGTH) return VREL_REGISTRY_E_BUFFER_TOO_SMALL;
+  return Guarded(registry, [&]() -> int {
+    const vrel::ParsedToken parsed = vrel::ParseToken(token);
+    if (!parsed.ok) {
+      registry->error = parsed.error;
+      return parsed.unsupportedVersion ? VREL_REGISTRY_E_UNSUPPORTED_VERSION : VREL_REGISTRY_E_MALFORMED_TOKEN;
+    }
+    vrel::registry::Transaction transaction(*registry->storage, enroll);
+    const auto verdict = enroll ? registry->registry->Enroll(parsed.fingerprint, std::time(nullptr))
+                                : registry->registry->Identify(parsed.fingerprint);
+    transaction.Commit();
+    return Deliver(vrel::registry::VerdictJson(verdict, enroll, 0), out, out_size);
+  });
+}
+
+}  // namespace
+
+extern "C" {
+
+int vrel_registry_open(const char* uri, int shared_at, vrel_registry** registry, char* error,
+                       size_t error_size) {
+  if (registry == nullptr) return VREL_REGISTRY_E_NULL_ARGUMENT;
+  *registry = nullptr;
+  if (uri == nullptr) return VREL_REGISTRY_E_NULL_ARGUMENT;
+  if (shared_at < 2) return VREL_REGISTRY_E_BAD_ARGUMENT;
+  std::unique_ptr<vrel_registry> handle;
+  const int rc = Guarded(nullptr, [&] {
+    handle.reset(new vrel_registry);
+    try {
+      handle->storage = vrel::registry::OpenStorage(uri, true);
+    } catch (const StorageError& e) {
+      if (error != nullptr && error_size > 0) {
+        const size_t n = std::min(std::strlen(e.what()), error_size - 1);
+        std::memcpy(error, e.what(), n);
+        error[n] = '\0';
+      }
+      throw;
+    }
+    vrel::registry::RegistryOptions options;
+    options.sharedAt = static_cast<std::size_t>(shared_at);
+    handle->registry = std::make_unique<vrel::registry::Registry>(*handle->storage, options);
+    return 0;
+  });
+  if (rc == 0) *registry = handle.release();
+  return rc;
+}
+
+void vrel_registry_close(vrel_registry* registry) { delete registry; }
+
+int vrel_registry_enroll(vrel_registry* registry, const char* token, char* out, size_t out_size) {
+  return Verdict(registry, token, out, out_size, true);
+}
+
+int vrel_registry_identify(vrel_registry* registry, const char* token, char* out, size_t out_size) {
+  return Verdict(registry, token, out, out_size, false);
+}
+
+int vrel_registry_stats(vrel_registry* registry, char* out, size_t out_size) {
+  if (registry == nullptr || (out == nullptr && out_size != 0)) return VREL_REGISTRY_E_NULL_ARGUMENT;
+  return Guarded(registry, [&] {
+    vrel::registry::Transaction transaction(*registry->storage, false);
+    auto& storage = *registry->storage;
+    const std::string text = vrel::registry::StatsJson(
+        storage.MachineCount(), storage.Shared(registry->registry->options().sharedAt));
+    transaction.Commit();
+    return Deliver(text, out, out_size);
+  });
+}
+
+const char* vrel_registry_last_error(const vrel_registry* registry) {
+  return registry == nullptr ? "" : registry->error.c_str();
+}
+
+const char* vrel_registry_error_text(int code) {
+  switch (code) {
+    case VREL_REGISTRY_E_NULL_ARGUMENT: return "a pointer argument is NULL";
+    case VREL_REGISTRY_E_MALFORMED_TOKEN: return "the token is not one vrel made";
+    case VREL_REGISTRY_E_UNSUPPORTED_VERSION: return "the token's version is not supported";
+    case VREL_REGISTRY_E_OUT_OF_MEMORY: return "out of memory";
+    case VREL_REGISTRY_E_STORAGE: return "the registry's database failed";
+    case VREL_REGISTRY_E_BAD_ARGUMENT: return "shared_at must be at least 2";
+    case VREL_REGISTRY_E_BUFFER_TOO_SMALL: return "the result buffer is smaller than VREL_REGISTRY_MAX_RESULT_LENGTH + 1";
+    default: return "internal error";
+  }
+}
+
+}  // extern "C"

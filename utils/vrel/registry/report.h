@@ -1,0 +1,29 @@
+// The registry's JSON Lines objects (schema 1), shared by vrel-registry and
+// the C interface. Each function returns one object without a newline.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "vrel/registry/registry.h"
+
+namespace vrel::registry {
+
+// The longest VerdictJson without a line: every list at its cap, every id at
+// its widest. The C interface publishes it.
+constexpr std::size_t kMaxVerdictJsonLength = 2048;
+
+// A verdict; `line` 0 leaves the "line" member out. `enroll` names the machine
+// even when it is new.
+std::string VerdictJson(const Verdict& verdict, bool enroll, long line);
+std::string LineErrorJson(long line, const std::string& message);
+std::string StatsJson(std::int64_t machines, const std::vector<SharedDigest>& shared);
+std::string MachineJson(const MachineRecord& record);
+std::string RemovedJson(const MachineRecord& record);
+
+// "2024-05-01T12:00:00Z".
+std::string Rfc3339(std::int64_t unixSeconds);
+
+}  // namespace vrel::registry
