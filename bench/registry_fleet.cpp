@@ -53,7 +53,7 @@ bool Chance(double p) { return std::uniform_real_distribution<>(0, 1)(rng) < p; 
 
 // The fleet: the true machines and the tokens they send, in order.
 struct Fleet {
-  std::vector<Fingerprint> machines;  // each machine's current state
+  std::vector<Fingerprint> machines;                        // each machine's current state
   std::vector<std::pair<std::size_t, Fingerprint>> tokens;  // (true machine, token)
 };
 
@@ -77,7 +77,8 @@ Fleet MakeFleet(std::size_t count, std::size_t changes) {
     } else {
       Set(fp, ComponentId::OsInstall, {Random()});
     }
-    if (kind >= 0.08 && kind < 0.13) {  // a firmware template the placeholder list lacks, ten apiece
+    if (kind >= 0.08 &&
+        kind < 0.13) {  // a firmware template the placeholder list lacks, ten apiece
       if (i % 10 == 0) firmware = Random();
       Set(fp, ComponentId::Board, {firmware});
     } else if (!Chance(0.1)) {
@@ -94,18 +95,26 @@ Fleet MakeFleet(std::size_t count, std::size_t changes) {
     Fingerprint& fp = fleet.machines[i];
     auto& nics = fp.components[static_cast<int>(ComponentId::Nics)].digests;
     switch (rng() % 6) {
-      case 0: break;  // unchanged
-      case 1:         // card swapped
+      case 0:
+        break;  // unchanged
+      case 1:   // card swapped
         if (!nics.empty()) nics.back() = Random();
         Set(fp, ComponentId::Nics, nics);
         break;
-      case 2: nics.push_back(Random()); Set(fp, ComponentId::Nics, nics); break;  // card added
-      case 3:  // reinstall: new install id and volume serial
+      case 2:
+        nics.push_back(Random());
+        Set(fp, ComponentId::Nics, nics);
+        break;  // card added
+      case 3:   // reinstall: new install id and volume serial
         Set(fp, ComponentId::OsInstall, {Random()});
         Set(fp, ComponentId::Volume, {Random()});
         break;
-      case 4: Set(fp, ComponentId::Board, {Random()}); break;  // mainboard swapped
-      default: Set(fp, ComponentId::Cpu, {Random()}); break;   // processor upgraded
+      case 4:
+        Set(fp, ComponentId::Board, {Random()});
+        break;  // mainboard swapped
+      default:
+        Set(fp, ComponentId::Cpu, {Random()});
+        break;  // processor upgraded
     }
     fleet.tokens.emplace_back(i, fp);
   }
@@ -129,7 +138,8 @@ class Model {
     for (int c = 1; c < vrel::kComponentCount; ++c) {
       for (const auto& d : token.components[c].digests) {
         const auto it = index_.find(Key(c, d));
-        if (it != index_.end() && it->second.size() < kSharedAt) candidates.insert(it->second.begin(), it->second.end());
+        if (it != index_.end() && it->second.size() < kSharedAt)
+          candidates.insert(it->second.begin(), it->second.end());
       }
     }
     Answer best{false, 0, 0};
@@ -140,13 +150,16 @@ class Model {
       bool boardDiffers = false;
       for (int c = 1; c < vrel::kComponentCount; ++c) {
         std::vector<ComponentDigest> a, b;
-        for (const auto& d : token.components[c].digests) if (!sharedNow(c, d)) a.push_back(d);
-        for (const auto& d : theirs.components[c].digests) if (!sharedNow(c, d)) b.push_back(d);
+        for (const auto& d : token.components[c].digests)
+          if (!sharedNow(c, d)) a.push_back(d);
+        for (const auto& d : theirs.components[c].digests)
+          if (!sharedNow(c, d)) b.push_back(d);
         const bool lostA = a.size() != token.components[c].digests.size();
         const bool lostB = b.size() != theirs.components[c].digests.size();
-        if (c == static_cast<int>(ComponentId::Nics) ? (token.components[c].available && a.empty()) ||
-                                                         (theirs.components[c].available && b.empty())
-                                                   : lostA || lostB) {
+        if (c == static_cast<int>(ComponentId::Nics)
+                ? (token.components[c].available && a.empty()) ||
+                      (theirs.components[c].available && b.empty())
+                : lostA || lostB) {
           continue;  // unavailable for this pair
         }
         if (a.empty() || b.empty()) continue;  // nics x against a set differs; it never counts
@@ -192,12 +205,13 @@ long Field(const std::string& line, const char* name) {
 }
 
 // Enrolls tokens [from, to) through the tool; returns the seconds it took.
-double EnrollThroughTool(const std::string& tool, const std::string& db, const Fleet& fleet, std::size_t from,
-                         std::size_t to, std::vector<std::string>& out) {
+double EnrollThroughTool(const std::string& tool, const std::string& db, const Fleet& fleet,
+                         std::size_t from, std::size_t to, std::vector<std::string>& out) {
   const std::string in = db + ".in", results = db + ".out";
   {
     std::ofstream file(in);
-    for (std::size_t i = from; i < to; ++i) file << vrel::FormatToken(fleet.tokens[i].second) << '\n';
+    for (std::size_t i = from; i < to; ++i)
+      file << vrel::FormatToken(fleet.tokens[i].second) << '\n';
   }
   const auto start = Clock::now();
   const std::string command = tool + " --db '" + db + "' enroll < '" + in + "' > '" + results + "'";
@@ -244,21 +258,24 @@ int main(int argc, char** argv) {
     const Model::Answer want = model.Enroll(fleet.tokens[i].second);
     const std::string& got = i < lines.size() ? lines[i] : std::string();
     const bool same = got.find("\"verdict\":\"same\"") != std::string::npos;
-    if (same == want.same && Field(got, "machine") == want.machine && Field(got, "matches") == want.matches) {
+    if (same == want.same && Field(got, "machine") == want.machine &&
+        Field(got, "matches") == want.matches) {
       ++agree;
     } else if (agree + 10 > i) {
-      std::fprintf(stderr, "fleet: token %zu: expected %s %ld m%d, got %s\n", i + 1, want.same ? "same" : "new",
-                   want.machine, want.matches, got.c_str());
+      std::fprintf(stderr, "fleet: token %zu: expected %s %ld m%d, got %s\n", i + 1,
+                   want.same ? "same" : "new", want.machine, want.matches, got.c_str());
     }
     if (i >= count) {  // a changed machine: did the rule name the machine it really is?
       sameVerdicts += want.same;
-      truthSame += want.same && truthOf[static_cast<std::size_t>(want.machine)] == static_cast<long>(fleet.tokens[i].first);
+      truthSame += want.same && truthOf[static_cast<std::size_t>(want.machine)] ==
+                                    static_cast<long>(fleet.tokens[i].first);
     } else {
       truthOf[static_cast<std::size_t>(want.machine)] = static_cast<long>(fleet.tokens[i].first);
     }
   }
-  std::printf("fleet: %zu machines, %zu tokens; agreement with every verdict: %zu of %zu (%.2f%%)\n", count,
-              fleet.tokens.size(), agree, fleet.tokens.size(), 100.0 * agree / fleet.tokens.size());
+  std::printf(
+      "fleet: %zu machines, %zu tokens; agreement with every verdict: %zu of %zu (%.2f%%)\n", count,
+      fleet.tokens.size(), agree, fleet.tokens.size(), 100.0 * agree / fleet.tokens.size());
   std::printf("fleet: of %zu later tokens, %zu found their machine (%zu named the machine it is)\n",
               fleet.tokens.size() - count, sameVerdicts, truthSame);
   if (agree != fleet.tokens.size()) return 1;
@@ -266,8 +283,8 @@ int main(int argc, char** argv) {
 
   std::printf("bench: enroll from standard input: %.0f tokens/s (%zu new machines in %.1f s)\n",
               count / loadSeconds, count, loadSeconds);
-  std::printf("bench: database size after that: %.0f bytes per machine (%lld bytes)\n", bytesPerMachine,
-              static_cast<long long>(st.st_size));
+  std::printf("bench: database size after that: %.0f bytes per machine (%lld bytes)\n",
+              bytesPerMachine, static_cast<long long>(st.st_size));
 
   auto storage = vrel::registry::OpenStorage(db, false);
   vrel::registry::Registry registry(*storage, {kSharedAt, 16});
@@ -281,7 +298,8 @@ int main(int argc, char** argv) {
     times.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
   }
   const double p50 = Percentile(times, 0.5), p99 = Percentile(times, 0.99);
-  std::printf("bench: identify per token over %zu machines: p50 %.4f ms, p99 %.4f ms\n", count, p50, p99);
+  std::printf("bench: identify per token over %zu machines: p50 %.4f ms, p99 %.4f ms\n", count, p50,
+              p99);
 
   // The best linear scan: every machine's latest token parsed beforehand, in memory.
   std::vector<Fingerprint> stored = fleet.machines;
@@ -290,11 +308,14 @@ int main(int argc, char** argv) {
   for (std::size_t n = 0; n < 20; ++n) {
     const Fingerprint& token = fleet.tokens[count + rng() % (fleet.tokens.size() - count)].second;
     const auto start = Clock::now();
-    for (const Fingerprint& fp : stored) found = found + vrel::MatchFingerprints(fp, token).sameMachine;
+    for (const Fingerprint& fp : stored)
+      found = found + vrel::MatchFingerprints(fp, token).sameMachine;
     scans.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
   }
   const double scan = Percentile(scans, 0.5);
-  std::printf("bench: linear MatchFingerprints scan per token: p50 %.2f ms; the index is %.0fx faster at p50\n",
-              scan, scan / p50);
+  std::printf(
+      "bench: linear MatchFingerprints scan per token: p50 %.2f ms; the index is %.0fx faster at "
+      "p50\n",
+      scan, scan / p50);
   return 0;
 }

@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <map>
 
-#include "vrel/registry/strong.h"
+#include "vrel/fingerprint/component_table.h"
 
 namespace vrel::registry {
 namespace {
@@ -23,7 +23,8 @@ class SharedState {
       if (known_.count(key) == 0) unknown.push_back(key);
     }
     const auto holders = storage_.Holders(unknown, sharedAt_);
-    for (std::size_t i = 0; i < unknown.size(); ++i) known_[unknown[i]] = holders[i].size() >= sharedAt_;
+    for (std::size_t i = 0; i < unknown.size(); ++i)
+      known_[unknown[i]] = holders[i].size() >= sharedAt_;
     return holders;
   }
   bool Shared(ComponentId id, const ComponentDigest& digest) const {
@@ -45,15 +46,16 @@ class SharedState {
 void Unshare(const SharedState& shared, Fingerprint& a, Fingerprint& b) {
   for (int i = 0; i < kComponentCount; ++i) {
     const auto id = static_cast<ComponentId>(i);
-    if (!IsStrong(id)) continue;
+    if (!IsStrongComponent(id)) continue;
     ComponentDigests& x = a.components[i];
     ComponentDigests& y = b.components[i];
     bool unavailable;
     if (id == ComponentId::Nics) {
       const auto drop = [&](ComponentDigests& c) {
-        c.digests.erase(std::remove_if(c.digests.begin(), c.digests.end(),
-                                       [&](const ComponentDigest& d) { return shared.Shared(id, d); }),
-                        c.digests.end());
+        c.digests.erase(
+            std::remove_if(c.digests.begin(), c.digests.end(),
+                           [&](const ComponentDigest& d) { return shared.Shared(id, d); }),
+            c.digests.end());
         return c.available && c.digests.empty();
       };
       const bool emptiedA = drop(x);
@@ -110,13 +112,14 @@ Verdict Registry::Identify(const Fingerprint& token) {
     if (result.sameMachine) same.push_back({&machine, result});
   }
   std::sort(same.begin(), same.end(), [](const Same& a, const Same& b) {
-    if (a.result.strongMatches != b.result.strongMatches) return a.result.strongMatches > b.result.strongMatches;
+    if (a.result.strongMatches != b.result.strongMatches)
+      return a.result.strongMatches > b.result.strongMatches;
     return a.machine->sequence > b.machine->sequence;
   });
 
   for (int i = 0; i < kComponentCount; ++i) {
     const auto id = static_cast<ComponentId>(i);
-    if (IsStrong(id) && shared.AnyShared(id, token[id])) verdict.shared.push_back(id);
+    if (IsStrongComponent(id) && shared.AnyShared(id, token[id])) verdict.shared.push_back(id);
   }
   if (!same.empty()) {
     const Same& winner = same.front();
@@ -125,7 +128,8 @@ Verdict Registry::Identify(const Fingerprint& token) {
     verdict.matches = winner.result.strongMatches;
     for (int i = 0; i < kComponentCount; ++i) {
       const auto id = static_cast<ComponentId>(i);
-      if (IsStrong(id) && winner.result[id] == ComponentMatch::Match) verdict.matched.push_back(id);
+      if (IsStrongComponent(id) && winner.result[id] == ComponentMatch::Match)
+        verdict.matched.push_back(id);
       if (winner.result[id] == ComponentMatch::Differ) verdict.changed.push_back(id);
     }
     for (std::size_t i = 0; i < same.size() && i < kMaxListed; ++i) {

@@ -17,7 +17,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "vrel/fingerprint/fingerprint.h"
+#include "vrel/fingerprint/match.h"
 #include "vrel/registry/storage.h"
 
 namespace vrel::registry {
@@ -39,8 +39,8 @@ struct Verdict {
   bool same = false;
   MachineId machine = 0;  // the winner, or the new machine's id; 0 for an identify found new
   int matches = 0;
-  std::vector<ComponentId> matched;  // strong components matching the winner
-  std::vector<ComponentId> changed;  // every component differing from the winner, cpu included
+  std::vector<ComponentId> matched;   // strong components matching the winner
+  std::vector<ComponentId> changed;   // every component differing from the winner, cpu included
   std::vector<Candidate> candidates;  // every machine that counts as the same, best first
   std::vector<MachineId> cloneOf;     // others holding this token's os-install digest, lowest first
   std::vector<ComponentId> shared;    // this token's components with a shared digest

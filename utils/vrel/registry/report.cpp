@@ -23,7 +23,8 @@ std::string Hex(std::uint64_t value) {
 }
 
 Json History(const HistoryEntry& entry) {
-  return Json{{"token", entry.token}, {"firstSeen", Rfc3339(entry.firstSeen)},
+  return Json{{"token", entry.token},
+              {"firstSeen", Rfc3339(entry.firstSeen)},
               {"lastSeen", Rfc3339(entry.lastSeen)}};
 }
 
@@ -47,7 +48,8 @@ std::string VerdictJson(const Verdict& verdict, bool enroll, long line) {
   out["matched"] = Names(verdict.matched);
   out["changed"] = Names(verdict.changed);
   Json candidates = Json::array();
-  for (const Candidate& c : verdict.candidates) candidates.push_back({{"machine", c.machine}, {"matches", c.matches}});
+  for (const Candidate& c : verdict.candidates)
+    candidates.push_back({{"machine", c.machine}, {"matches", c.matches}});
   out["candidates"] = std::move(candidates);
   out["cloneOf"] = verdict.cloneOf;
   out["shared"] = Names(verdict.shared);
@@ -61,7 +63,8 @@ std::string LineErrorJson(long line, const std::string& message) {
 std::string StatsJson(std::int64_t machines, const std::vector<SharedDigest>& shared) {
   Json list = Json::array();
   for (const SharedDigest& s : shared) {
-    list.push_back({{"component", ComponentName(s.key.component)}, {"digest", Hex(s.key.digest)},
+    list.push_back({{"component", ComponentName(s.key.component)},
+                    {"digest", Hex(s.key.digest)},
                     {"machines", s.machines}});
   }
   return Json{{"schema", 1}, {"machines", machines}, {"shared", std::move(list)}}.dump();
@@ -70,8 +73,11 @@ std::string StatsJson(std::int64_t machines, const std::vector<SharedDigest>& sh
 std::string MachineJson(const MachineRecord& record) {
   Json history = Json::array();
   for (const HistoryEntry& entry : record.history) history.push_back(History(entry));
-  return Json{{"schema", 1}, {"machine", record.id}, {"token", record.history.front().token},
-              {"firstSeen", Rfc3339(record.firstSeen)}, {"lastSeen", Rfc3339(record.lastSeen)},
+  return Json{{"schema", 1},
+              {"machine", record.id},
+              {"token", record.history.front().token},
+              {"firstSeen", Rfc3339(record.firstSeen)},
+              {"lastSeen", Rfc3339(record.lastSeen)},
               {"history", std::move(history)}}
       .dump();
 }

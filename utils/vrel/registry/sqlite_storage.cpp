@@ -14,9 +14,9 @@
 #include <sqlite3.h>
 
 #include <chrono>
-#include <thread>
 #include <cstring>
 #include <string_view>
+#include <thread>
 
 namespace vrel::registry {
 namespace {
@@ -36,7 +36,8 @@ std::string EncodeToken(const Fingerprint& fingerprint) {
     const ComponentDigests& component = fingerprint.components[i];
     if (!component.available || component.digests.empty()) continue;
     blob[0] = static_cast<char>(blob[0] | 1 << i);
-    for (const ComponentDigest& digest : component.digests) blob.append(digest.begin(), digest.end());
+    for (const ComponentDigest& digest : component.digests)
+      blob.append(digest.begin(), digest.end());
   }
   return blob;
 }
@@ -69,7 +70,8 @@ class SqliteStorage final : public Storage {
   SqliteStorage(const std::string& path, bool create, int busyMilliseconds) {
     if (path.empty()) throw StorageError("no database path given");
     sqlite3* raw = nullptr;
-    const int flags = SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0) | SQLITE_OPEN_NOMUTEX;
+    const int flags =
+        SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0) | SQLITE_OPEN_NOMUTEX;
     const int rc = sqlite3_open_v2(path.c_str(), &raw, flags, nullptr);
     db_.reset(raw);
     if (rc != SQLITE_OK) {
@@ -92,11 +94,14 @@ class SqliteStorage final : public Storage {
   void Begin(bool write) override { ExecWaiting(write ? "BEGIN IMMEDIATE" : "BEGIN"); }
   void Commit() override { Exec("COMMIT"); }
   void Rollback() noexcept override {
-    if (!sqlite3_get_autocommit(db_.get())) sqlite3_exec(db_.get(), "ROLLBACK", nullptr, nullptr, nullptr);
+    if (!sqlite3_get_autocommit(db_.get()))
+      sqlite3_exec(db_.get(), "ROLLBACK", nullptr, nullptr, nullptr);
   }
 
-  std::vector<std::vector<MachineId>> Holders(const std::vector<DigestKey>& keys, std::size_t limit) override {
-    sqlite3_stmt* stmt = Prepare(holders_,
+  std::vector<std::vector<MachineId>> Holders(const std::vector<DigestKey>& keys,
+                                              std::size_t limit) override {
+    sqlite3_stmt* stmt = Prepare(
+        holders_,
         "SELECT machine FROM digest WHERE component=?1 AND digest=?2 ORDER BY machine LIMIT ?3");
     std::vector<std::vector<MachineId>> result;
     for (const DigestKey& key : keys) {
@@ -124,7 +129,8 @@ class SqliteStorage final : public Storage {
   MachineId Create(const Fingerprint& fingerprint, std::int64_t now) override {
     const MachineId id = NextCounter("next_id");
     sqlite3_stmt* stmt = Prepare(insert_machine_,
-        "INSERT INTO machine(id, seq, first_seen, since, last_seen, token) VALUES(?1, ?2, ?3, ?3, ?3, ?4)");
+                                 "INSERT INTO machine(id, seq, first_seen, since, last_seen, "
+                                 "token) VALUES(?1, ?2, ?3, ?3, ?3, ?4)");
     sqlite3_bind_int64(stmt, 1, id);
     sqlite3_bind_int64(stmt, 2, NextCounter("next_seq"));
     sqlite3_bind_int64(stmt, 3, now);
@@ -136,8 +142,8 @@ class SqliteStorage final : public Storage {
 
   void Renew(MachineId id, const Fingerprint& fingerprint, std::int64_t now,
              std::size_t historyLimit) override {
-    sqlite3_stmt* old = Prepare(renew_read_,
-        "SELECT seq, since, last_seen, token FROM machine WHERE id=?1");
+    sqlite3_stmt* old =
+        Prepare(renew_read_, "SELECT seq, since, last_seen, token FROM machine WHERE id=?1");
     sqlite3_bind_int64(old, 1, id);
     if (!Step(old)) throw StorageError("machine " + std::to_string(id) + " is gone");
     const std::int64_t seq = sqlite3_column_int64(old, 0);
@@ -153,7 +159,8 @@ class SqliteStorage final : public Storage {
       IndexDigests(id, fingerprint, true);
       if (historyLimit > 1) {
         sqlite3_stmt* keep = Prepare(history_insert_,
-            "INSERT INTO history(machine, version, token, first_seen, last_seen) VALUES(?1, ?2, ?3, ?4, ?5)");
+                                     "INSERT INTO history(machine, version, token, first_seen, "
+                                     "last_seen) VALUES(?1, ?2, ?3, ?4, ?5)");
         sqlite3_bind_int64(keep, 1, id);
         sqlite3_bind_int64(keep, 2, seq);
         BindBlob(keep, 3, oldBlob);
@@ -161,14 +168,17 @@ class SqliteStorage final : public Storage {
         sqlite3_bind_int64(keep, 5, lastSeen);
         Run(keep);
       }
-      sqlite3_stmt* trim = Prepare(history_trim_,
-          "DELETE FROM history WHERE machine=?1 AND version NOT IN "
-          "(SELECT version FROM history WHERE machine=?1 ORDER BY version DESC LIMIT ?2)");
+      sqlite3_stmt* trim =
+          Prepare(history_trim_,
+                  "DELETE FROM history WHERE machine=?1 AND version NOT IN "
+                  "(SELECT version FROM history WHERE machine=?1 ORDER BY version DESC LIMIT ?2)");
       sqlite3_bind_int64(trim, 1, id);
-      sqlite3_bind_int64(trim, 2, historyLimit > 0 ? static_cast<sqlite3_int64>(historyLimit - 1) : 0);
+      sqlite3_bind_int64(trim, 2,
+                         historyLimit > 0 ? static_cast<sqlite3_int64>(historyLimit - 1) : 0);
       Run(trim);
     }
-    sqlite3_stmt* update = Prepare(renew_write_,
+    sqlite3_stmt* update = Prepare(
+        renew_write_,
         "UPDATE machine SET seq=?2, last_seen=?3, since=CASE WHEN ?4 THEN ?3 ELSE since END, "
         "token=?5 WHERE id=?1");
     sqlite3_bind_int64(update, 1, id);
@@ -183,7 +193,8 @@ class SqliteStorage final : public Storage {
     const std::vector<StoredMachine> found = Load({id});
     if (found.empty()) return false;
     IndexDigests(id, found.front().latest, false);
-    for (const char* sql : {"DELETE FROM history WHERE machine=?1", "DELETE FROM machine WHERE id=?1"}) {
+    for (const char* sql :
+         {"DELETE FROM history WHERE machine=?1", "DELETE FROM machine WHERE id=?1"}) {
       Stmt stmt = PrepareOnce(sql);
       sqlite3_bind_int64(stmt.get(), 1, id);
       Run(stmt.get());
@@ -192,15 +203,16 @@ class SqliteStorage final : public Storage {
   }
 
   std::optional<MachineRecord> Show(MachineId id) override {
-    Stmt machine = PrepareOnce("SELECT first_seen, since, last_seen, token FROM machine WHERE id=?1");
+    Stmt machine =
+        PrepareOnce("SELECT first_seen, since, last_seen, token FROM machine WHERE id=?1");
     sqlite3_bind_int64(machine.get(), 1, id);
     if (!Step(machine.get())) return std::nullopt;
     MachineRecord record;
     record.id = id;
     record.firstSeen = sqlite3_column_int64(machine.get(), 0);
     record.lastSeen = sqlite3_column_int64(machine.get(), 2);
-    record.history.push_back({TokenText(machine.get(), 3), sqlite3_column_int64(machine.get(), 1),
-                              record.lastSeen});
+    record.history.push_back(
+        {TokenText(machine.get(), 3), sqlite3_column_int64(machine.get(), 1), record.lastSeen});
     Stmt history = PrepareOnce(
         "SELECT token, first_seen, last_seen FROM history WHERE machine=?1 ORDER BY version DESC");
     sqlite3_bind_int64(history.get(), 1, id);
@@ -234,7 +246,8 @@ class SqliteStorage final : public Storage {
  private:
   [[noreturn]] void Fail(const std::string& what) {
     const int code = db_ ? sqlite3_extended_errcode(db_.get()) : SQLITE_NOMEM;
-    if ((code & 0xff) == SQLITE_BUSY) throw StorageError(what + ": the database stayed busy (locked by another process) ");
+    if ((code & 0xff) == SQLITE_BUSY)
+      throw StorageError(what + ": the database stayed busy (locked by another process) ");
     throw StorageError(what + ": " + (db_ ? sqlite3_errmsg(db_.get()) : sqlite3_errstr(code)));
   }
 
@@ -246,9 +259,11 @@ class SqliteStorage final : public Storage {
   // (while another connection sets up a new database's write-ahead log, for
   // one): those are retried here until the same timeout.
   void ExecWaiting(const char* sql) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(busyMilliseconds_);
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(busyMilliseconds_);
     while (sqlite3_exec(db_.get(), sql, nullptr, nullptr, nullptr) != SQLITE_OK) {
-      if ((sqlite3_errcode(db_.get()) & 0xff) != SQLITE_BUSY || std::chrono::steady_clock::now() > deadline) {
+      if ((sqlite3_errcode(db_.get()) & 0xff) != SQLITE_BUSY ||
+          std::chrono::steady_clock::now() > deadline) {
         Fail(sql);
       }
       std::this_thread::sleep_for(std::chrono::milliseconds(5));
@@ -257,7 +272,8 @@ class SqliteStorage final : public Storage {
 
   Stmt PrepareOnce(const char* sql) {
     sqlite3_stmt* raw = nullptr;
-    if (sqlite3_prepare_v2(db_.get(), sql, -1, &raw, nullptr) != SQLITE_OK) Fail("cannot prepare a query");
+    if (sqlite3_prepare_v2(db_.get(), sql, -1, &raw, nullptr) != SQLITE_OK)
+      Fail("cannot prepare a query");
     return Stmt(raw);
   }
 
@@ -291,13 +307,15 @@ class SqliteStorage final : public Storage {
     sqlite3_bind_blob(stmt, index, blob.data(), static_cast<int>(blob.size()), SQLITE_TRANSIENT);
   }
   static std::string TokenText(sqlite3_stmt* stmt, int column) {
-    return FormatToken(DecodeToken(sqlite3_column_blob(stmt, column), sqlite3_column_bytes(stmt, column)));
+    return FormatToken(
+        DecodeToken(sqlite3_column_blob(stmt, column), sqlite3_column_bytes(stmt, column)));
   }
 
   void IndexDigests(MachineId id, const Fingerprint& fingerprint, bool add) {
     Stmt& slot = add ? digest_insert_ : digest_delete_;
-    const char* sql = add ? "INSERT OR IGNORE INTO digest(component, digest, machine) VALUES(?1, ?2, ?3)"
-                          : "DELETE FROM digest WHERE component=?1 AND digest=?2 AND machine=?3";
+    const char* sql =
+        add ? "INSERT OR IGNORE INTO digest(component, digest, machine) VALUES(?1, ?2, ?3)"
+            : "DELETE FROM digest WHERE component=?1 AND digest=?2 AND machine=?3";
     for (const DigestKey& key : StrongKeys(fingerprint)) {
       sqlite3_stmt* stmt = Prepare(slot, sql);
       BindKey(stmt, key);
@@ -307,7 +325,8 @@ class SqliteStorage final : public Storage {
   }
 
   std::int64_t NextCounter(const char* name) {
-    sqlite3_stmt* stmt = Prepare(counter_, "UPDATE meta SET value=value+1 WHERE key=?1 RETURNING value-1");
+    sqlite3_stmt* stmt =
+        Prepare(counter_, "UPDATE meta SET value=value+1 WHERE key=?1 RETURNING value-1");
     sqlite3_bind_text(stmt, 1, name, -1, SQLITE_STATIC);
     if (!Step(stmt)) throw StorageError("the registry's counters are missing");
     const std::int64_t value = sqlite3_column_int64(stmt, 0);
@@ -324,25 +343,27 @@ class SqliteStorage final : public Storage {
   // Two processes making the same database at once: the second finds the
   // schema made once it holds the write lock.
   void CreateSchema(const std::string& path, bool create) {
-    if (!create) throw StorageError(IsEmpty() ? "no registry database at " + path
-                                              : path + " is not a vrel registry database");
+    if (!create)
+      throw StorageError(IsEmpty() ? "no registry database at " + path
+                                   : path + " is not a vrel registry database");
     ExecWaiting("PRAGMA journal_mode=WAL");
     ExecWaiting("BEGIN IMMEDIATE");
     try {
       const int version = UserVersion();
       if (version == 0 && !IsEmpty()) throw StorageError(path + " is not a vrel registry database");
       if (version == 0) {
-        Exec("CREATE TABLE meta(key TEXT PRIMARY KEY, value INTEGER NOT NULL) WITHOUT ROWID;"
-             "INSERT INTO meta VALUES('next_id', 1), ('next_seq', 1);"
-             "CREATE TABLE machine(id INTEGER PRIMARY KEY, seq INTEGER NOT NULL,"
-             " first_seen INTEGER NOT NULL, since INTEGER NOT NULL, last_seen INTEGER NOT NULL,"
-             " token BLOB NOT NULL);"
-             "CREATE TABLE digest(component INTEGER NOT NULL, digest INTEGER NOT NULL,"
-             " machine INTEGER NOT NULL, PRIMARY KEY(component, digest, machine)) WITHOUT ROWID;"
-             "CREATE TABLE history(machine INTEGER NOT NULL, version INTEGER NOT NULL,"
-             " token BLOB NOT NULL, first_seen INTEGER NOT NULL, last_seen INTEGER NOT NULL,"
-             " PRIMARY KEY(machine, version)) WITHOUT ROWID;"
-             "PRAGMA user_version=1;");
+        Exec(
+            "CREATE TABLE meta(key TEXT PRIMARY KEY, value INTEGER NOT NULL) WITHOUT ROWID;"
+            "INSERT INTO meta VALUES('next_id', 1), ('next_seq', 1);"
+            "CREATE TABLE machine(id INTEGER PRIMARY KEY, seq INTEGER NOT NULL,"
+            " first_seen INTEGER NOT NULL, since INTEGER NOT NULL, last_seen INTEGER NOT NULL,"
+            " token BLOB NOT NULL);"
+            "CREATE TABLE digest(component INTEGER NOT NULL, digest INTEGER NOT NULL,"
+            " machine INTEGER NOT NULL, PRIMARY KEY(component, digest, machine)) WITHOUT ROWID;"
+            "CREATE TABLE history(machine INTEGER NOT NULL, version INTEGER NOT NULL,"
+            " token BLOB NOT NULL, first_seen INTEGER NOT NULL, last_seen INTEGER NOT NULL,"
+            " PRIMARY KEY(machine, version)) WITHOUT ROWID;"
+            "PRAGMA user_version=1;");
       }
       Exec("COMMIT");
     } catch (...) {
@@ -365,7 +386,8 @@ class SqliteStorage final : public Storage {
 
 }  // namespace
 
-std::unique_ptr<Storage> OpenSqliteStorage(const std::string& path, bool create, int busyMilliseconds) {
+std::unique_ptr<Storage> OpenSqliteStorage(const std::string& path, bool create,
+                                           int busyMilliseconds) {
   return std::make_unique<SqliteStorage>(path, create, busyMilliseconds);
 }
 

@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "vrel/fingerprint/fingerprint.h"
+#include "vrel/fingerprint/token.h"
 
 namespace vrel::registry {
 
@@ -35,7 +35,9 @@ class StorageError : public std::runtime_error {
 struct DigestKey {
   ComponentId component;
   std::uint64_t digest;
-  bool operator==(const DigestKey& o) const { return component == o.component && digest == o.digest; }
+  bool operator==(const DigestKey& o) const {
+    return component == o.component && digest == o.digest;
+  }
   bool operator<(const DigestKey& o) const {
     return component != o.component ? component < o.component : digest < o.digest;
   }

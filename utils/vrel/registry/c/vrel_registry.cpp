@@ -55,12 +55,14 @@ int Verdict(vrel_registry* registry, const char* token, char* out, size_t out_si
   if (registry == nullptr || token == nullptr || (out == nullptr && out_size != 0)) {
     return VREL_REGISTRY_E_NULL_ARGUMENT;
   }
-  if (enroll && out_size <= VREL_REGISTRY_MAX_RESULT_LENGTH) return VREL_REGISTRY_E_BUFFER_TOO_SMALL;
+  if (enroll && out_size <= VREL_REGISTRY_MAX_RESULT_LENGTH)
+    return VREL_REGISTRY_E_BUFFER_TOO_SMALL;
   return Guarded(registry, [&]() -> int {
     const vrel::ParsedToken parsed = vrel::ParseToken(token);
     if (!parsed.ok) {
       registry->error = parsed.error;
-      return parsed.unsupportedVersion ? VREL_REGISTRY_E_UNSUPPORTED_VERSION : VREL_REGISTRY_E_MALFORMED_TOKEN;
+      return parsed.unsupportedVersion ? VREL_REGISTRY_E_UNSUPPORTED_VERSION
+                                       : VREL_REGISTRY_E_MALFORMED_TOKEN;
     }
     vrel::registry::Transaction transaction(*registry->storage, enroll);
     const auto verdict = enroll ? registry->registry->Enroll(parsed.fingerprint, std::time(nullptr))
@@ -113,7 +115,8 @@ int vrel_registry_identify(vrel_registry* registry, const char* token, char* out
 }
 
 int vrel_registry_stats(vrel_registry* registry, char* out, size_t out_size) {
-  if (registry == nullptr || (out == nullptr && out_size != 0)) return VREL_REGISTRY_E_NULL_ARGUMENT;
+  if (registry == nullptr || (out == nullptr && out_size != 0))
+    return VREL_REGISTRY_E_NULL_ARGUMENT;
   return Guarded(registry, [&] {
     vrel::registry::Transaction transaction(*registry->storage, false);
     auto& storage = *registry->storage;
@@ -130,14 +133,22 @@ const char* vrel_registry_last_error(const vrel_registry* registry) {
 
 const char* vrel_registry_error_text(int code) {
   switch (code) {
-    case VREL_REGISTRY_E_NULL_ARGUMENT: return "a pointer argument is NULL";
-    case VREL_REGISTRY_E_MALFORMED_TOKEN: return "the token is not one vrel made";
-    case VREL_REGISTRY_E_UNSUPPORTED_VERSION: return "the token's version is not supported";
-    case VREL_REGISTRY_E_OUT_OF_MEMORY: return "out of memory";
-    case VREL_REGISTRY_E_STORAGE: return "the registry's database failed";
-    case VREL_REGISTRY_E_BAD_ARGUMENT: return "shared_at must be at least 2";
-    case VREL_REGISTRY_E_BUFFER_TOO_SMALL: return "the result buffer is smaller than VREL_REGISTRY_MAX_RESULT_LENGTH + 1";
-    default: return "internal error";
+    case VREL_REGISTRY_E_NULL_ARGUMENT:
+      return "a pointer argument is NULL";
+    case VREL_REGISTRY_E_MALFORMED_TOKEN:
+      return "the token is not one vrel made";
+    case VREL_REGISTRY_E_UNSUPPORTED_VERSION:
+      return "the token's version is not supported";
+    case VREL_REGISTRY_E_OUT_OF_MEMORY:
+      return "out of memory";
+    case VREL_REGISTRY_E_STORAGE:
+      return "the registry's database failed";
+    case VREL_REGISTRY_E_BAD_ARGUMENT:
+      return "shared_at must be at least 2";
+    case VREL_REGISTRY_E_BUFFER_TOO_SMALL:
+      return "the result buffer is smaller than VREL_REGISTRY_MAX_RESULT_LENGTH + 1";
+    default:
+      return "internal error";
   }
 }
 

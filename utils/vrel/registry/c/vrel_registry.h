@@ -33,9 +33,9 @@ enum {
   VREL_REGISTRY_E_UNSUPPORTED_VERSION = -4, /* = VREL_E_UNSUPPORTED_VERSION */
   VREL_REGISTRY_E_OUT_OF_MEMORY = -5,
   VREL_REGISTRY_E_INTERNAL = -6,
-  VREL_REGISTRY_E_STORAGE = -20,           /* the database failed: vrel_registry_last_error says how */
-  VREL_REGISTRY_E_BAD_ARGUMENT = -21,      /* shared_at below 2 */
-  VREL_REGISTRY_E_BUFFER_TOO_SMALL = -22   /* enroll's buffer: see above */
+  VREL_REGISTRY_E_STORAGE = -20,      /* the database failed: vrel_registry_last_error says how */
+  VREL_REGISTRY_E_BAD_ARGUMENT = -21, /* shared_at below 2 */
+  VREL_REGISTRY_E_BUFFER_TOO_SMALL = -22 /* enroll's buffer: see above */
 };
 
 typedef struct vrel_registry vrel_registry;

@@ -46,8 +46,10 @@ long long Number(const std::string& text, long long least, const std::string& wh
   errno = 0;
   char* end = nullptr;
   const long long value = std::strtoll(text.c_str(), &end, 10);
-  if (text.empty() || *end != '\0' || errno != 0 || value < least || text[0] == '+' || text[0] == ' ') {
-    throw UsageError(what + " must be an integer of at least " + std::to_string(least) + ", not \"" + text + "\"");
+  if (text.empty() || *end != '\0' || errno != 0 || value < least || text[0] == '+' ||
+      text[0] == ' ') {
+    throw UsageError(what + " must be an integer of at least " + std::to_string(least) +
+                     ", not \"" + text + "\"");
   }
   return value;
 }
@@ -113,14 +115,19 @@ void Print(const std::vector<std::string>& lines) {
   for (const std::string& line : lines) {
     if (std::fputs(line.c_str(), stdout) < 0 || std::fputc('\n', stdout) == EOF) break;
   }
-  if (std::fflush(stdout) != 0 || std::ferror(stdout)) throw OutputError("cannot write the results");
+  if (std::fflush(stdout) != 0 || std::ferror(stdout))
+    throw OutputError("cannot write the results");
 }
 
 // Why a line is not a token, or nothing.
-std::optional<std::string> Refusal(const std::string& line, bool overlong, vrel::ParsedToken& parsed) {
-  if (overlong) return "the line is longer than any token (" + std::to_string(vrel::kMaxTokenLength) + " characters)";
+std::optional<std::string> Refusal(const std::string& line, bool overlong,
+                                   vrel::ParsedToken& parsed) {
+  if (overlong)
+    return "the line is longer than any token (" + std::to_string(vrel::kMaxTokenLength) +
+           " characters)";
   for (unsigned char c : line) {
-    if (c == 0 || c >= 0x80 || (c < 0x20 && c != '\t' && c != '\r')) return std::string("the line is not text");
+    if (c == 0 || c >= 0x80 || (c < 0x20 && c != '\t' && c != '\r'))
+      return std::string("the line is not text");
   }
   parsed = vrel::ParseToken(line);
   if (!parsed.ok) return parsed.error;
@@ -174,9 +181,12 @@ Options ParseArguments(int argc, char** argv) {
   options.operands.assign(argv + i, argv + argc);
   const bool tokens = options.command == "enroll" || options.command == "identify";
   const bool id = options.command == "show" || options.command == "remove";
-  if (!tokens && !id && options.command != "stats") throw UsageError("unknown command " + options.command);
-  if (id && options.operands.size() != 1) throw UsageError(options.command + " takes one machine id");
-  if (options.command == "stats" && !options.operands.empty()) throw UsageError("stats takes no operand");
+  if (!tokens && !id && options.command != "stats")
+    throw UsageError("unknown command " + options.command);
+  if (id && options.operands.size() != 1)
+    throw UsageError(options.command + " takes one machine id");
+  if (options.command == "stats" && !options.operands.empty())
+    throw UsageError("stats takes no operand");
   return options;
 }
 
