@@ -8,8 +8,8 @@
 #                  pkg-config files vrel and vrel-c, and the link name libvrel.so
 #                  (which Mono's DllImport("vrel") also loads)
 #   vrel-tools     vreltest and the documents
-#   vrel-registry  the server-side registry, once its install rules name the
-#                  component "registry"
+#   vrel-registry  the server-side registry: vrel-registry, libvrel_registry.so
+#                  and its C header
 set(CPACK_PACKAGE_NAME vrel)
 set(CPACK_PACKAGE_VENDOR "vrel developers")
 set(CPACK_PACKAGE_CONTACT "vrel developers")
@@ -50,5 +50,7 @@ else()
     "vreltest: this machine's identifiers, fingerprint token and token comparison")
   set(CPACK_DEBIAN_REGISTRY_PACKAGE_NAME vrel-registry)
   set(CPACK_DEBIAN_REGISTRY_PACKAGE_SECTION net)
+  set(CPACK_COMPONENT_REGISTRY_DESCRIPTION
+    "vrel-registry: identifies a fleet's machines by their fingerprint tokens (SQLite)")
 endif()
 include(CPack)

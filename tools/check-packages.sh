@@ -4,7 +4,7 @@
 # README says, no rpath in any program or library, a C++ and a C consumer built
 # with pkg-config alone, and the C consumer, Python's ctypes (libvrel.so.0) and
 # the README's C# program under Mono (DllImport("vrel")) printing the installed
-# vreltest's token. The packages are removed again on every way out, so that no
+# vreltest's token; the registry's tool and library. The packages are removed again on every way out, so that no
 # later step finds them. Needs root (or sudo) and the native build.
 #   tools/check-packages.sh [build dir, default build/native]
 set -euo pipefail
@@ -13,7 +13,7 @@ src=$PWD build=$(realpath "${1:-build/native}")
 work=$build/package-check
 sudo_cmd=()
 [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
-packages=(libvrel0 libvrel-dev vrel-tools)
+packages=(libvrel0 libvrel-dev vrel-tools vrel-registry)
 fail() { echo "packages: $*" >&2; exit 1; }
 
 for p in "${packages[@]}"; do  # installed by someone else: leave it, and stop
@@ -37,10 +37,11 @@ DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -q --no-insta
 
 for f in /usr/bin/vreltest /usr/lib/libvrel.so.0 /usr/lib/libvrel.so /usr/lib/libvrel.a \
   /usr/include/vrel/vrel.h /usr/include/vrel/c/vrel_c.h /usr/include/vrel/version.h \
-  /usr/lib/cmake/vrel/vrelConfig.cmake /usr/lib/pkgconfig/vrel.pc /usr/lib/pkgconfig/vrel-c.pc; do
+  /usr/lib/cmake/vrel/vrelConfig.cmake /usr/lib/pkgconfig/vrel.pc /usr/lib/pkgconfig/vrel-c.pc \
+  /usr/bin/vrel-registry /usr/lib/libvrel_registry.so.0 /usr/include/vrel/registry/vrel_registry.h; do
   [ -e "$f" ] || fail "not installed: $f"
 done
-for f in /usr/bin/vreltest /usr/lib/libvrel.so.0; do
+for f in /usr/bin/vreltest /usr/lib/libvrel.so.0 /usr/bin/vrel-registry /usr/lib/libvrel_registry.so.0; do
   ! readelf -d "$f" | grep -E 'R(UN)?PATH' || fail "$f has an rpath"
 done
 
@@ -67,4 +68,13 @@ mcs -out:"$work/csharp/licence.exe" "$work/csharp/Licence.cs" >/dev/null
 cs=$(mono "$work/csharp/licence.exe" | sed -n 's/^token: //p')
 want=$(vreltest fingerprint --key my-app-secret)  # the key the README's program has
 [ "$cs" = "$want" ] || fail "Mono printed $cs, vreltest $want"
+
+# The registry package: the tool enrolls this machine's token into a new
+# database, and the ctypes example finds the same machine through the library.
+db=$work/registry.db
+verdict=$(vrel-registry --db "sqlite:$db" enroll "$token")
+echo "---- vrel-registry enroll: $verdict"
+case $verdict in *'"verdict":"new","machine":1,'*) ;; *) fail "vrel-registry printed $verdict" ;; esac
+again=$(python3 "$src/examples/python/registry_licence_check.py" libvrel_registry.so.0 "$db" 1 "$token")
+[ "$again" = "allow 1" ] || fail "the registry's ctypes example printed $again"
 echo "packages: installed, consumed through pkg-config, ctypes and Mono; removing them"
