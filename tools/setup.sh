@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs what building and testing vrel needs on a Debian 12 machine:
 #   tools/setup.sh native   compiler, CMake, Ninja, GoogleTest, CLI11, nlohmann-json,
-#                           OpenSSL, SQLite (the native build and its tests), pkg-config
-#                           and Mono's C# compiler (the README's C and C# sections)
+#                           OpenSSL, SQLite, libpq and the PostgreSQL server (the native
+#                           build and its tests: the suites start a private server),
+#                           pkg-config and Mono's C# compiler (the README's C and C# sections)
 #   tools/setup.sh all      also MinGW-w64 (x86 and x64), Wine, Google Benchmark, clang 14
 #                           with libFuzzer, gcovr and Valgrind, and what CPack needs for
 #                           the Debian packages (dpkg-dev, file)
@@ -14,7 +15,7 @@ sudo_cmd=()
 [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
 
 native_packages=(cmake ninja-build g++ googletest libgtest-dev python3 iproute2 libcli11-dev
-  nlohmann-json3-dev libssl-dev libsqlite3-dev pkg-config mono-mcs)
+  nlohmann-json3-dev libssl-dev libsqlite3-dev libpq-dev postgresql pkg-config mono-mcs)
 all_packages=("${native_packages[@]}" g++-mingw-w64-i686-posix
   g++-mingw-w64-x86-64-posix wine wine64 wine32:i386 libbenchmark-dev
   clang clang-14 libclang-rt-14-dev gcovr valgrind  # fuzzing, coverage, memcheck

@@ -22,6 +22,9 @@ jobs=$(nproc)
 # The real SMBIOS tables lie beside the project (CMake variable VREL_REAL_SMBIOS_DIR): here their
 # test fails when it cannot find them, where elsewhere it skips.
 export VREL_REAL_SMBIOS_REQUIRED=1
+# The registry's suites start a PostgreSQL server of their own; here one that
+# cannot start is a failure, not a skip.
+export VREL_REQUIRE_POSTGRES=1
 failed=() times=()
 step() {  # <name> <command...>
   local start=$SECONDS result=passed

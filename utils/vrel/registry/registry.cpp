@@ -70,10 +70,15 @@ void Unshare(const SharedState& shared, Fingerprint& a, Fingerprint& b) {
 
 }  // namespace
 
-Verdict Registry::Identify(const Fingerprint& token) {
+Verdict Registry::Identify(const Fingerprint& token) { return Decide(token, false); }
+
+// `claim`: a writer claims each key and machine before it reads them, so that
+// what it read holds until it commits (a no-op where one writer runs at a time).
+Verdict Registry::Decide(const Fingerprint& token, bool claim) {
   Verdict verdict;
   SharedState shared(storage_, options_.sharedAt);
   const std::vector<DigestKey> keys = StrongKeys(token);
+  if (claim) storage_.ClaimDigests(keys);
   const auto holders = shared.Learn(keys);
 
   std::vector<MachineId> ids;
@@ -90,6 +95,7 @@ Verdict Registry::Identify(const Fingerprint& token) {
   }
   std::sort(ids.begin(), ids.end());
   ids.erase(std::unique(ids.begin(), ids.end()), ids.end());
+  if (claim) storage_.ClaimMachines(ids);
   const std::vector<StoredMachine> machines = storage_.Load(ids);
 
   std::vector<DigestKey> theirKeys;
@@ -97,6 +103,7 @@ Verdict Registry::Identify(const Fingerprint& token) {
     const auto more = StrongKeys(machine.latest);
     theirKeys.insert(theirKeys.end(), more.begin(), more.end());
   }
+  if (claim) storage_.ClaimDigests(theirKeys);
   shared.Learn(theirKeys);
 
   struct Same {
@@ -143,7 +150,7 @@ Verdict Registry::Identify(const Fingerprint& token) {
 }
 
 Verdict Registry::Enroll(const Fingerprint& token, std::int64_t now) {
-  Verdict verdict = Identify(token);
+  Verdict verdict = Decide(token, true);
   if (verdict.same) {
     storage_.Renew(verdict.machine, token, now, options_.history);
   } else {

@@ -60,6 +60,8 @@ class Registry {
   const RegistryOptions& options() const { return options_; }
 
  private:
+  Verdict Decide(const Fingerprint& token, bool claim);
+
   Storage& storage_;
   RegistryOptions options_;
 };

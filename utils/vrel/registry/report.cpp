@@ -82,6 +82,56 @@ std::string MachineJson(const MachineRecord& record) {
       .dump();
 }
 
+std::string ExportJson(const MachineRecord& record) {
+  Json out = Json::parse(MachineJson(record));
+  out["sequence"] = record.sequence;
+  return out.dump();
+}
+
+namespace {
+
+// "2024-05-01T12:00:00Z" back to Unix seconds.
+bool ParseRfc3339(const std::string& text, std::int64_t& unixSeconds) {
+  std::tm utc{};
+  const char* end = strptime(text.c_str(), "%Y-%m-%dT%H:%M:%SZ", &utc);
+  if (end == nullptr || *end != '\0') return false;
+  unixSeconds = static_cast<std::int64_t>(timegm(&utc));
+  return true;
+}
+
+bool ReadTimes(const Json& object, std::int64_t& first, std::int64_t& last) {
+  return object.at("firstSeen").is_string() && object.at("lastSeen").is_string() &&
+         ParseRfc3339(object.at("firstSeen").get<std::string>(), first) &&
+         ParseRfc3339(object.at("lastSeen").get<std::string>(), last);
+}
+
+}  // namespace
+
+bool ParseExportJson(const std::string& line, MachineRecord& record, std::string& problem) {
+  record = MachineRecord{};
+  const Json in = Json::parse(line, nullptr, false);
+  try {
+    if (!in.is_object() || in.value("schema", 0) != 1) {
+      problem = "not a machine of an export (schema 1)";
+      return false;
+    }
+    record.id = in.at("machine").get<MachineId>();
+    record.sequence = in.at("sequence").get<std::int64_t>();
+    bool good = record.id > 0 && record.sequence > 0 && ReadTimes(in, record.firstSeen, record.lastSeen) &&
+                in.at("history").is_array() && !in.at("history").empty();
+    for (const Json& entry : good ? in.at("history") : Json::array()) {
+      HistoryEntry& kept = record.history.emplace_back();
+      kept.token = entry.at("token").get<std::string>();
+      good = good && ReadTimes(entry, kept.firstSeen, kept.lastSeen);
+    }
+    if (!good) problem = "a machine needs a positive id and sequence, times and a history";
+    return good;
+  } catch (const Json::exception&) {
+    problem = "a member of the machine is missing or of the wrong type";
+    return false;
+  }
+}
+
 std::string RemovedJson(const MachineRecord& record) {
   return Json{{"schema", 1}, {"removed", record.id}, {"tokens", record.history.size()}}.dump();
 }

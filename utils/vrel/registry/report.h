@@ -23,6 +23,12 @@ std::string StatsJson(std::int64_t machines, const std::vector<SharedDigest>& sh
 std::string MachineJson(const MachineRecord& record);
 std::string RemovedJson(const MachineRecord& record);
 
+// One machine as `export` writes it and `import` reads it: MachineJson with
+// the machine's sequence number (which keeps the ties' order).
+std::string ExportJson(const MachineRecord& record);
+// The record of an ExportJson line; false, with `problem` set, for anything else.
+bool ParseExportJson(const std::string& line, MachineRecord& record, std::string& problem);
+
 // "2024-05-01T12:00:00Z".
 std::string Rfc3339(std::int64_t unixSeconds);
 

@@ -6,9 +6,7 @@
 //   digest(component, digest, machine)   WITHOUT ROWID: the index of latest tokens' strong
 //                                    digests, each an 8-byte integer; a lookup is one range
 //   history(machine, version, token, first_seen, last_seen)   WITHOUT ROWID: earlier tokens
-// A token is stored as one byte of availability bits (bit i: component i), then
-// 8 bytes per available component in component order, nics' digests last:
-// about half its text's size.
+// Tokens are stored as EncodeStoredToken writes them.
 #include "vrel/registry/sqlite_storage.h"
 
 #include <sqlite3.h>
@@ -29,41 +27,6 @@ struct StmtFinalize {
 };
 using Db = std::unique_ptr<sqlite3, DbClose>;
 using Stmt = std::unique_ptr<sqlite3_stmt, StmtFinalize>;
-
-std::string EncodeToken(const Fingerprint& fingerprint) {
-  std::string blob(1, '\0');
-  for (int i = 0; i < kComponentCount; ++i) {
-    const ComponentDigests& component = fingerprint.components[i];
-    if (!component.available || component.digests.empty()) continue;
-    blob[0] = static_cast<char>(blob[0] | 1 << i);
-    for (const ComponentDigest& digest : component.digests)
-      blob.append(digest.begin(), digest.end());
-  }
-  return blob;
-}
-
-Fingerprint DecodeToken(const void* data, int size) {
-  const auto* bytes = static_cast<const unsigned char*>(data);
-  if (size < 1) throw StorageError("a stored token is damaged");
-  Fingerprint fingerprint;
-  std::size_t pos = 1;
-  const std::size_t end = static_cast<std::size_t>(size);
-  for (int i = 0; i < kComponentCount; ++i) {
-    if ((bytes[0] >> i & 1) == 0) continue;
-    ComponentDigests& component = fingerprint.components[i];
-    component.available = true;
-    const bool last = i == kComponentCount - 1;
-    do {
-      if (pos + kTokenDigestBytes > end) throw StorageError("a stored token is damaged");
-      ComponentDigest digest;
-      std::memcpy(digest.data(), bytes + pos, digest.size());
-      component.digests.push_back(digest);
-      pos += kTokenDigestBytes;
-    } while (last && pos < end);
-  }
-  if (pos != end) throw StorageError("a stored token is damaged");
-  return fingerprint;
-}
 
 class SqliteStorage final : public Storage {
  public:
@@ -89,6 +52,9 @@ class SqliteStorage final : public Storage {
     }
     if (version == 0) CreateSchema(path, create);
     Exec("PRAGMA synchronous=FULL");
+    // Enrolling inserts random keys all over the digest index: a cache that
+    // holds the index's inner pages keeps each insert to a page or two.
+    Exec("PRAGMA cache_size=-131072");  // KiB: 128 MiB at the most, taken as used
   }
 
   void Begin(bool write) override { ExecWaiting(write ? "BEGIN IMMEDIATE" : "BEGIN"); }
@@ -120,7 +86,7 @@ class SqliteStorage final : public Storage {
       sqlite3_bind_int64(stmt, 1, id);
       if (!Step(stmt)) continue;
       result.push_back({id, sqlite3_column_int64(stmt, 0),
-                        DecodeToken(sqlite3_column_blob(stmt, 1), sqlite3_column_bytes(stmt, 1))});
+                        DecodeStoredToken(sqlite3_column_blob(stmt, 1), sqlite3_column_bytes(stmt, 1))});
       Finish(stmt);
     }
     return result;
@@ -134,7 +100,7 @@ class SqliteStorage final : public Storage {
     sqlite3_bind_int64(stmt, 1, id);
     sqlite3_bind_int64(stmt, 2, NextCounter("next_seq"));
     sqlite3_bind_int64(stmt, 3, now);
-    BindBlob(stmt, 4, EncodeToken(fingerprint));
+    BindBlob(stmt, 4, EncodeStoredToken(fingerprint));
     Run(stmt);
     IndexDigests(id, fingerprint, true);
     return id;
@@ -152,10 +118,10 @@ class SqliteStorage final : public Storage {
     const std::string oldBlob(static_cast<const char*>(sqlite3_column_blob(old, 3)),
                               static_cast<std::size_t>(sqlite3_column_bytes(old, 3)));
     Finish(old);
-    const std::string blob = EncodeToken(fingerprint);
+    const std::string blob = EncodeStoredToken(fingerprint);
     const bool changed = blob != oldBlob;
     if (changed) {
-      IndexDigests(id, DecodeToken(oldBlob.data(), static_cast<int>(oldBlob.size())), false);
+      IndexDigests(id, DecodeStoredToken(oldBlob.data(), oldBlob.size()), false);
       IndexDigests(id, fingerprint, true);
       if (historyLimit > 1) {
         sqlite3_stmt* keep = Prepare(history_insert_,
@@ -204,11 +170,12 @@ class SqliteStorage final : public Storage {
 
   std::optional<MachineRecord> Show(MachineId id) override {
     Stmt machine =
-        PrepareOnce("SELECT first_seen, since, last_seen, token FROM machine WHERE id=?1");
+        PrepareOnce("SELECT first_seen, since, last_seen, token, seq FROM machine WHERE id=?1");
     sqlite3_bind_int64(machine.get(), 1, id);
     if (!Step(machine.get())) return std::nullopt;
     MachineRecord record;
     record.id = id;
+    record.sequence = sqlite3_column_int64(machine.get(), 4);
     record.firstSeen = sqlite3_column_int64(machine.get(), 0);
     record.lastSeen = sqlite3_column_int64(machine.get(), 2);
     record.history.push_back(
@@ -221,6 +188,54 @@ class SqliteStorage final : public Storage {
                                 sqlite3_column_int64(history.get(), 2)});
     }
     return record;
+  }
+
+  std::vector<MachineId> MachinesAfter(MachineId after, std::size_t limit) override {
+    Stmt stmt = PrepareOnce("SELECT id FROM machine WHERE id > ?1 ORDER BY id LIMIT ?2");
+    sqlite3_bind_int64(stmt.get(), 1, after);
+    sqlite3_bind_int64(stmt.get(), 2, static_cast<sqlite3_int64>(limit));
+    std::vector<MachineId> ids;
+    while (Step(stmt.get())) ids.push_back(sqlite3_column_int64(stmt.get(), 0));
+    return ids;
+  }
+
+  void Import(const MachineRecord& record) override {
+    if (!Load({record.id}).empty()) {
+      throw StorageError("machine " + std::to_string(record.id) + " is in the registry already");
+    }
+    std::vector<Fingerprint> tokens;
+    for (const HistoryEntry& entry : record.history) {
+      const ParsedToken parsed = ParseToken(entry.token);
+      if (!parsed.ok) throw StorageError("machine " + std::to_string(record.id) + ": " + parsed.error);
+      tokens.push_back(parsed.fingerprint);
+    }
+    Stmt machine = PrepareOnce(
+        "INSERT INTO machine(id, seq, first_seen, since, last_seen, token) "
+        "VALUES(?1, ?2, ?3, ?4, ?5, ?6)");
+    sqlite3_bind_int64(machine.get(), 1, record.id);
+    sqlite3_bind_int64(machine.get(), 2, record.sequence);
+    sqlite3_bind_int64(machine.get(), 3, record.firstSeen);
+    sqlite3_bind_int64(machine.get(), 4, record.history.front().firstSeen);
+    sqlite3_bind_int64(machine.get(), 5, record.lastSeen);
+    BindBlob(machine.get(), 6, EncodeStoredToken(tokens.front()));
+    Run(machine.get());
+    IndexDigests(record.id, tokens.front(), true);
+    for (std::size_t i = 1; i < tokens.size(); ++i) {  // versions below the sequence, newest highest
+      Stmt keep = PrepareOnce(
+          "INSERT INTO history(machine, version, token, first_seen, last_seen) "
+          "VALUES(?1, ?2, ?3, ?4, ?5)");
+      sqlite3_bind_int64(keep.get(), 1, record.id);
+      sqlite3_bind_int64(keep.get(), 2, record.sequence - static_cast<std::int64_t>(i));
+      BindBlob(keep.get(), 3, EncodeStoredToken(tokens[i]));
+      sqlite3_bind_int64(keep.get(), 4, record.history[i].firstSeen);
+      sqlite3_bind_int64(keep.get(), 5, record.history[i].lastSeen);
+      Run(keep.get());
+    }
+    Stmt counters = PrepareOnce(
+        "UPDATE meta SET value = max(value, CASE key WHEN 'next_id' THEN ?1 ELSE ?2 END + 1)");
+    sqlite3_bind_int64(counters.get(), 1, record.id);
+    sqlite3_bind_int64(counters.get(), 2, record.sequence);
+    Run(counters.get());
   }
 
   std::int64_t MachineCount() override {
@@ -308,7 +323,7 @@ class SqliteStorage final : public Storage {
   }
   static std::string TokenText(sqlite3_stmt* stmt, int column) {
     return FormatToken(
-        DecodeToken(sqlite3_column_blob(stmt, column), sqlite3_column_bytes(stmt, column)));
+        DecodeStoredToken(sqlite3_column_blob(stmt, column), sqlite3_column_bytes(stmt, column)));
   }
 
   void IndexDigests(MachineId id, const Fingerprint& fingerprint, bool add) {

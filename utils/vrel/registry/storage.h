@@ -11,6 +11,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <stdexcept>
@@ -29,6 +30,13 @@ constexpr int kSchemaVersion = 1;
 class StorageError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
+};
+
+// A writing transaction lost a race with another writer (a key it needed was
+// claimed); the backend rolled it back, and running it again may succeed.
+class RetryableError : public StorageError {
+ public:
+  using StorageError::StorageError;
 };
 
 // One index key: a component and one of its digests (the 8 bytes, big-endian).
@@ -63,6 +71,7 @@ struct HistoryEntry {
 
 struct MachineRecord {
   MachineId id = 0;
+  std::int64_t sequence = 0;  // as StoredMachine's
   std::int64_t firstSeen = 0;
   std::int64_t lastSeen = 0;
   std::vector<HistoryEntry> history;  // newest first; the first entry is the latest token
@@ -100,16 +109,38 @@ class Storage {
   // False when there is no such machine.
   virtual bool Remove(MachineId id) = 0;
 
+  // Backends with several writers at once take a lock per digest key, or per
+  // machine, for the rest of the writing transaction, so that what a writer
+  // read of them stays true until it commits; a key another transaction holds
+  // throws RetryableError. A backend with one writer at a time has nothing to
+  // claim.
+  virtual void ClaimDigests(const std::vector<DigestKey>& keys) { (void)keys; }
+  virtual void ClaimMachines(const std::vector<MachineId>& ids) { (void)ids; }
+  // How many tokens one writing transaction should take at most.
+  virtual std::size_t GroupLimit() const { return 4096; }
+
   virtual std::optional<MachineRecord> Show(MachineId id) = 0;
+  // Up to `limit` machine ids above `after`, ascending: export's walk.
+  virtual std::vector<MachineId> MachinesAfter(MachineId after, std::size_t limit) = 0;
+  // Stores `record` (history newest first, the first entry its latest token)
+  // under its own id and sequence number; later ids and sequence numbers
+  // follow the largest stored. Throws StorageError when the id is taken.
+  virtual void Import(const MachineRecord& record) = 0;
   virtual std::int64_t MachineCount() = 0;
   // Every (component, digest) held by at least `sharedAt` machines, most held first.
   virtual std::vector<SharedDigest> Shared(std::size_t sharedAt) = 0;
 };
 
-// Opens a registry by URI: "sqlite:PATH" or a plain path. Only `create`
-// makes a missing database. Throws StorageError (missing, unreadable, a newer
-// schema, another backend's URI this build lacks).
+// Opens a registry by URI: "postgresql://..." or "postgres://..." (libpq's
+// URI), "sqlite:PATH" or a plain path. Only `create` makes a missing registry.
+// Throws StorageError (missing, unreachable, unreadable, a newer schema).
 std::unique_ptr<Storage> OpenStorage(const std::string& uri, bool create);
+
+// A stored token: one byte of availability bits (bit i: component i), then 8
+// bytes per digest in component order, nics' digests last; about half the
+// token text's size. Decode throws StorageError for damaged bytes.
+std::string EncodeStoredToken(const Fingerprint& fingerprint);
+Fingerprint DecodeStoredToken(const void* data, std::size_t size);
 
 // Commits on Commit(), rolls back when left otherwise.
 class Transaction {
@@ -129,5 +160,15 @@ class Transaction {
   Storage& storage_;
   bool open_ = true;
 };
+
+}  // namespace vrel::registry
+
+namespace vrel::registry {
+
+// Runs `work` in a transaction and commits it; after a lost race, rolls back
+// and runs it again, up to kAttempts times with a growing, randomised pause,
+// then throws StorageError. `work` must start from scratch on each run.
+constexpr int kAttempts = 12;
+void RunTransaction(Storage& storage, bool write, const std::function<void()>& work);
 
 }  // namespace vrel::registry

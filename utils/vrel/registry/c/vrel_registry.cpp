@@ -64,10 +64,11 @@ int Verdict(vrel_registry* registry, const char* token, char* out, size_t out_si
       return parsed.unsupportedVersion ? VREL_REGISTRY_E_UNSUPPORTED_VERSION
                                        : VREL_REGISTRY_E_MALFORMED_TOKEN;
     }
-    vrel::registry::Transaction transaction(*registry->storage, enroll);
-    const auto verdict = enroll ? registry->registry->Enroll(parsed.fingerprint, std::time(nullptr))
-                                : registry->registry->Identify(parsed.fingerprint);
-    transaction.Commit();
+    vrel::registry::Verdict verdict;
+    vrel::registry::RunTransaction(*registry->storage, enroll, [&] {
+      verdict = enroll ? registry->registry->Enroll(parsed.fingerprint, std::time(nullptr))
+                       : registry->registry->Identify(parsed.fingerprint);
+    });
     return Deliver(vrel::registry::VerdictJson(verdict, enroll, 0), out, out_size);
   });
 }

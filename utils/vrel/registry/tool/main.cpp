@@ -1,15 +1,17 @@
 // vrel-registry: stores a fleet's tokens and identifies new ones.
 //   vrel-registry [--db URI] [--shared-at K] [--history N] enroll|identify [TOKEN...]
-//   vrel-registry [--db URI] show ID | remove ID | stats
+//   vrel-registry [--db URI] show ID | remove ID | stats | export | import
 // Results are JSON Lines on standard output. Tokens from standard input are
 // handled in groups, one transaction each: a group ends when no further line
 // is waiting (so a client sending one line at a time gets each answer at
 // once) or at kGroupSize tokens; its results are printed only after it is
-// committed. Exit 0, 2 (usage, unknown id, any bad line) or 3 (storage or
-// output failure; wins over 2).
+// committed. A transaction that loses a race with another writer (on a
+// server database) runs again. Exit 0, 2 (usage, unknown id, any bad line) or
+// 3 (storage or output failure; wins over 2).
 #include <poll.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -40,7 +42,7 @@ struct OutputError : std::runtime_error {
 
 const char kUsage[] =
     "usage: vrel-registry [--db URI] [--shared-at K] [--history N] "
-    "enroll|identify [TOKEN...] | show ID | remove ID | stats";
+    "enroll|identify [TOKEN...] | show ID | remove ID | stats | export | import";
 
 long long Number(const std::string& text, long long least, const std::string& what) {
   errno = 0;
@@ -181,12 +183,12 @@ Options ParseArguments(int argc, char** argv) {
   options.operands.assign(argv + i, argv + argc);
   const bool tokens = options.command == "enroll" || options.command == "identify";
   const bool id = options.command == "show" || options.command == "remove";
-  if (!tokens && !id && options.command != "stats")
-    throw UsageError("unknown command " + options.command);
+  const bool whole = options.command == "stats" || options.command == "export" ||
+                     options.command == "import";
+  if (!tokens && !id && !whole) throw UsageError("unknown command " + options.command);
   if (id && options.operands.size() != 1)
     throw UsageError(options.command + " takes one machine id");
-  if (options.command == "stats" && !options.operands.empty())
-    throw UsageError("stats takes no operand");
+  if (whole && !options.operands.empty()) throw UsageError(options.command + " takes no operand");
   return options;
 }
 
@@ -220,23 +222,77 @@ bool HandleTokens(const Options& options, Registry& registry) {
       ++tokens;
     }
     if (group.empty()) break;
-    std::vector<std::string> results;
-    Transaction transaction(registry.storage(), enroll);
-    const std::int64_t now = static_cast<std::int64_t>(std::time(nullptr));
-    for (const Line& item : group) {
-      vrel::ParsedToken parsed;
-      if (const auto refusal = Refusal(item.text, item.overlong, parsed)) {
+    // The storage's share of the group per transaction, each printed once committed.
+    const std::size_t share = enroll ? registry.storage().GroupLimit() : group.size();
+    for (std::size_t first = 0; first < group.size(); first += share) {
+      const std::size_t last = std::min(group.size(), first + share);
+      std::vector<std::string> results;
+      RunTransaction(registry.storage(), enroll, [&] {
+        results.clear();
+        const std::int64_t now = static_cast<std::int64_t>(std::time(nullptr));
+        for (std::size_t i = first; i < last; ++i) {
+          const Line& item = group[i];
+          vrel::ParsedToken parsed;
+          if (const auto refusal = Refusal(item.text, item.overlong, parsed)) {
+            allGood = false;
+            results.push_back(LineErrorJson(item.number, *refusal));
+            continue;
+          }
+          const Verdict verdict = enroll ? registry.Enroll(parsed.fingerprint, now)
+                                         : registry.Identify(parsed.fingerprint);
+          results.push_back(VerdictJson(verdict, enroll, item.number));
+        }
+      });
+      Print(results);
+    }
+  }
+  return allGood;
+}
+
+// export: every machine with its history, lowest id first, from one snapshot.
+void Export(Storage& storage) {
+  Transaction transaction(storage, false);
+  for (MachineId after = 0;;) {
+    const std::vector<MachineId> ids = storage.MachinesAfter(after, 1000);
+    if (ids.empty()) break;
+    std::vector<std::string> lines;
+    for (MachineId id : ids) {
+      if (const auto record = storage.Show(id)) lines.push_back(ExportJson(*record));
+    }
+    Print(lines);
+    after = ids.back();
+  }
+  transaction.Commit();
+}
+
+// import: an export's lines from standard input, committed in groups; then
+// one summary line. Returns whether every line was a machine.
+bool Import(Storage& storage) {
+  LineReader reader;
+  long line = 0, imported = 0;
+  bool allGood = true, more = true;
+  while (more) {
+    std::vector<MachineRecord> group;
+    std::string text;
+    bool overlong = false;
+    while (group.size() < 1000 && (more = reader.Next(text, overlong))) {
+      ++line;
+      if (IsBlank(text)) continue;
+      MachineRecord record;
+      std::string problem;
+      if (overlong || !ParseExportJson(text, record, problem)) {
         allGood = false;
-        results.push_back(LineErrorJson(item.number, *refusal));
+        Print({LineErrorJson(line, overlong ? "the line is too long for a machine" : problem)});
         continue;
       }
-      const Verdict verdict =
-          enroll ? registry.Enroll(parsed.fingerprint, now) : registry.Identify(parsed.fingerprint);
-      results.push_back(VerdictJson(verdict, enroll, item.number));
+      group.push_back(std::move(record));
     }
-    transaction.Commit();
-    Print(results);
+    RunTransaction(storage, true, [&] {
+      for (const MachineRecord& record : group) storage.Import(record);
+    });
+    imported += static_cast<long>(group.size());
   }
+  Print({"{\"schema\":1,\"imported\":" + std::to_string(imported) + "}"});
   return allGood;
 }
 
@@ -247,25 +303,34 @@ int Run(int argc, char** argv) {
   if (!options.operands.empty() && (options.command == "show" || options.command == "remove")) {
     id = Number(options.operands[0], 1, "a machine id");
   }
-  auto storage = OpenStorage(options.uri, options.command == "enroll");
+  auto storage =
+      OpenStorage(options.uri, options.command == "enroll" || options.command == "import");
   Registry registry(*storage, options.registry);
   if (options.command == "enroll" || options.command == "identify") {
     return HandleTokens(options, registry) ? 0 : 2;
   }
-  Transaction transaction(*storage, writes);
+  if (options.command == "export") {
+    Export(*storage);
+    return 0;
+  }
+  if (options.command == "import") return Import(*storage) ? 0 : 2;
   std::string result;
-  if (options.command == "stats") {
-    result = StatsJson(storage->MachineCount(), storage->Shared(options.registry.sharedAt));
-  } else {
-    const auto record = storage->Show(*id);
-    if (!record) {
-      std::fprintf(stderr, "vrel-registry: no machine %lld\n", static_cast<long long>(*id));
-      return 2;
+  bool known = true;
+  RunTransaction(*storage, writes, [&] {
+    if (options.command == "stats") {
+      result = StatsJson(storage->MachineCount(), storage->Shared(options.registry.sharedAt));
+      return;
     }
+    const auto record = storage->Show(*id);
+    known = record.has_value();
+    if (!known) return;
     if (options.command == "remove") storage->Remove(*id);
     result = options.command == "remove" ? RemovedJson(*record) : MachineJson(*record);
+  });
+  if (!known) {
+    std::fprintf(stderr, "vrel-registry: no machine %lld\n", static_cast<long long>(*id));
+    return 2;
   }
-  transaction.Commit();
   Print({result});
   return 0;
 }
