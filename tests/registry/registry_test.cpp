@@ -3,12 +3,15 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <functional>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include <fcntl.h>
 #include <sys/wait.h>
 
 #include <thread>
@@ -346,6 +349,68 @@ TEST(RegistryMove, SqliteExportImportsIntoPostgres) {
   for (Storage* s : {from.get(), to.get()}) s->Rollback();
   from.reset();
   for (const char* suffix : {"", "-wal", "-shm"}) std::remove((file + suffix).c_str());
+}
+
+// vrel-registry on a server that cannot be reached, and on one whose
+// connection is cut mid-batch: exit 3 with one line on standard error, and
+// every result it printed is stored.
+TEST(RegistryServer, UnreachableOrLostConnectionExitsThree) {
+  if (!NeedPostgres()) GTEST_SKIP() << "no PostgreSQL server";
+  std::string why;
+  test::PostgresServer& server = *test::PostgresServer::Shared(why);
+  // (command line, the batch's two halves): the tool reads the second half only after the
+  // server ended its connection.
+  std::signal(SIGPIPE, SIG_IGN);  // a write to a tool that has gone fails instead
+  const std::string unreachable = "postgresql:///postgres?host=/nonexistent&user=vrel";
+  const std::string uri = PostgresUri("cut") + "&application_name=cut";
+  for (const std::string& db : {unreachable, uri}) {
+    SCOPED_TRACE(db);
+    int in[2], out[2], err[2];
+    ASSERT_EQ(pipe(in) | pipe(out) | pipe(err), 0);
+    const pid_t child = fork();
+    if (child == 0) {
+      dup2(in[0], 0), dup2(out[1], 1), dup2(err[1], 2);
+      for (int fd : {in[0], in[1], out[0], out[1], err[0], err[1]}) close(fd);
+      execl(VREL_REGISTRY_TOOL, VREL_REGISTRY_TOOL, "--db", db.c_str(), "enroll", nullptr);
+      _exit(127);
+    }
+    close(in[0]), close(out[1]), close(err[1]);
+    FILE* results = fdopen(out[0], "r");
+    std::vector<MachineId> printed;
+    const auto send = [&](int from, int to) {
+      std::string lines;
+      for (int m = from; m < to; ++m) lines += FormatToken(Machine(m)) + "\n";
+      return write(in[1], lines.data(), lines.size()) == static_cast<ssize_t>(lines.size());
+    };
+    if (db == uri) {
+      ASSERT_TRUE(send(0, 3));
+      char line[4096];
+      while (printed.size() < 3 && std::fgets(line, sizeof line, results) != nullptr) {
+        printed.push_back(std::atoll(std::strstr(line, "\"machine\":") + 10));
+      }
+      ASSERT_TRUE(server.Execute("SELECT pg_terminate_backend(pid) FROM pg_stat_activity "
+                                 "WHERE application_name = 'cut'"));
+      send(3, 6);
+    }
+    close(in[1]);
+    char rest[4096];
+    EXPECT_EQ(std::fread(rest, 1, sizeof rest, results), 0u);  // nothing after the cut
+    fclose(results);
+    FILE* errors = fdopen(err[0], "r");
+    std::string message;
+    for (int c; (c = std::fgetc(errors)) != EOF;) message += static_cast<char>(c);
+    fclose(errors);
+    int status = 0;
+    waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 3) << status;
+    EXPECT_EQ(std::count(message.begin(), message.end(), '\n'), 1) << message;
+    EXPECT_EQ(message.rfind("vrel-registry: ", 0), 0u) << message;
+    if (db != uri) continue;
+    auto storage = OpenStorage(uri, false);
+    Transaction t(*storage, false);
+    ASSERT_EQ(printed.size(), 3u);
+    for (int m = 0; m < 3; ++m) EXPECT_EQ(Registry(*storage, {3, 16}).Identify(Machine(m)).machine, printed[m]);
+  }
 }
 
 }  // namespace
