@@ -2,6 +2,9 @@
 //
 //   vrel_registry_fleet check TOOL DB MACHINES
 //   vrel_registry_fleet bench TOOL DB MACHINES
+//   vrel_registry_fleet move TOOL FILE MACHINES
+// DB: a SQLite file, "postgres" (a private PostgreSQL server in a temporary
+// folder) or a postgresql:// URI.
 // Makes a fleet of tokens from random component values by the published token
 // format: plain machines (some without a board, some with fewer than two
 // strong components), copies of one unprepared image on distinct hardware,
@@ -12,8 +15,11 @@
 // with every verdict (exit 1 unless all agree). `bench` also times, in this
 // process: enroll throughput from standard input, the database's size per
 // machine after the first enroll of each, identify per token (p50, p99) over
-// the library, and a linear MatchFingerprints scan over every stored token
-// held in memory.
+// the library, a linear MatchFingerprints scan over every stored token held in
+// memory, and enroll throughput with 1, 2 and 4 tool processes at once. `move`
+// enrolls the fleet into SQLite and into PostgreSQL and requires the same
+// verdicts, then exports the SQLite registry into PostgreSQL and requires the
+// same answer to every identify.
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -30,6 +36,7 @@
 #include <vector>
 
 #include "vrel/fingerprint/fingerprint.h"
+#include "postgres_server.h"
 #include "vrel/registry/registry.h"
 
 namespace {
@@ -204,27 +211,54 @@ long Field(const std::string& line, const char* name) {
   return at == std::string::npos ? -1 : std::atol(line.c_str() + at + std::strlen(name) + 3);
 }
 
-// Enrolls tokens [from, to) through the tool; returns the seconds it took.
-double EnrollThroughTool(const std::string& tool, const std::string& db, const Fleet& fleet,
-                         std::size_t from, std::size_t to, std::vector<std::string>& out) {
-  const std::string in = db + ".in", results = db + ".out";
+// Runs `command` through the shell; exits the program when it fails.
+void Shell(const std::string& command) {
+  if (std::system(command.c_str()) != 0) {
+    std::fprintf(stderr, "fleet: %s failed\n", command.c_str());
+    std::exit(1);
+  }
+}
+
+std::string g_scratch;  // a temporary folder for the tool's input and output
+
+// Enrolls (or identifies) tokens [from, to) through the tool, the lines its
+// output holds appended to `out`; returns the seconds it took. `env` goes
+// before the command (PGOPTIONS for the load, say).
+double RunTool(const std::string& tool, const std::string& uri, const Fleet& fleet,
+               std::size_t from, std::size_t to, std::vector<std::string>& out,
+               const char* command = "enroll", const std::string& env = "") {
+  const std::string in = g_scratch + "/in", results = g_scratch + "/out";
   {
     std::ofstream file(in);
     for (std::size_t i = from; i < to; ++i)
       file << vrel::FormatToken(fleet.tokens[i].second) << '\n';
   }
   const auto start = Clock::now();
-  const std::string command = tool + " --db '" + db + "' enroll < '" + in + "' > '" + results + "'";
-  if (std::system(command.c_str()) != 0) {
-    std::fprintf(stderr, "fleet: %s failed\n", command.c_str());
-    std::exit(1);
-  }
+  Shell(env + tool + " --db '" + uri + "' " + command + " < '" + in + "' > '" + results + "'");
   const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
   std::ifstream file(results);
   for (std::string line; std::getline(file, line);) out.push_back(line);
-  std::remove(in.c_str());
-  std::remove(results.c_str());
   return seconds;
+}
+
+// `writers` tool processes at once, each enrolling its share of `total` new
+// machines; returns the tokens per second of all together.
+double ConcurrentEnroll(const std::string& tool, const std::string& uri, int writers,
+                        std::size_t total) {
+  std::string command;
+  for (int w = 0; w < writers; ++w) {
+    const std::string in = g_scratch + "/writer" + std::to_string(w);
+    std::ofstream file(in);
+    for (std::size_t n = 0; n < total / writers; ++n) {
+      Fingerprint fp;
+      for (int c = 0; c < vrel::kComponentCount; ++c) Set(fp, static_cast<ComponentId>(c), {Random()});
+      file << vrel::FormatToken(fp) << '\n';
+    }
+    command += tool + " --db '" + uri + "' enroll < '" + in + "' > /dev/null & ";
+  }
+  const auto start = Clock::now();
+  Shell("(" + command + "wait) && [ $(jobs -p | wc -l) -eq 0 ]");
+  return static_cast<double>(total) / std::chrono::duration<double>(Clock::now() - start).count();
 }
 
 double Percentile(std::vector<double> v, double p) {
@@ -234,22 +268,100 @@ double Percentile(std::vector<double> v, double p) {
 
 }  // namespace
 
+// The registry named on the command line: a SQLite file, "postgres" (a
+// private PostgreSQL server started here, with the server's durable
+// defaults), or a postgresql:// URI.
+struct Target {
+  std::string uri;
+  std::string file;  // SQLite's, for its size
+  std::unique_ptr<vrel::test::PostgresServer> server;
+  bool postgres = false;
+};
+
+Target Open(const std::string& db, const std::string& schema) {
+  Target target;
+  if (db == "postgres") {
+    std::string why;
+    bool missing = false;
+    target.server = vrel::test::PostgresServer::Start(why, missing, true);
+    if (!target.server) {
+      std::fprintf(stderr, "fleet: %s\n", why.c_str());
+      std::exit(1);
+    }
+    target.server->Execute("CREATE SCHEMA " + schema);
+    target.uri = target.server->Uri("postgres") + "&options=-csearch_path%3D" + schema;
+  } else if (db.rfind("postgres", 0) == 0) {
+    target.uri = db;
+  } else {
+    for (const char* suffix : {"", "-wal", "-shm"}) std::remove((db + suffix).c_str());
+    target.uri = "sqlite:" + db;
+    target.file = db;
+  }
+  target.postgres = target.file.empty();
+  return target;
+}
+
+// The fleet's verdicts the same on SQLite and on PostgreSQL, and a SQLite
+// registry exported and imported into PostgreSQL answering every identify as
+// the SQLite one does.
+int Move(const std::string& tool, const std::string& file, const Fleet& fleet, std::size_t count) {
+  Target sqlite = Open(file, "");
+  Target postgres = Open("postgres", "fleet");
+  std::vector<std::string> a, b;
+  RunTool(tool, sqlite.uri, fleet, 0, fleet.tokens.size(), a);
+  RunTool(tool, postgres.uri, fleet, 0, fleet.tokens.size(), b);
+  std::printf("move: %zu tokens enrolled on both backends: %s verdicts\n", a.size(),
+              a == b && a.size() == fleet.tokens.size() ? "the same" : "DIFFERENT");
+  postgres.server->Execute("CREATE SCHEMA moved");
+  const std::string moved = postgres.server->Uri("postgres") + "&options=-csearch_path%3Dmoved";
+  Shell(tool + " --db '" + sqlite.uri + "' export | " + tool + " --db '" + moved +
+        "' import > /dev/null");
+  std::vector<std::string> c, d;
+  RunTool(tool, sqlite.uri, fleet, count, fleet.tokens.size(), c, "identify");
+  RunTool(tool, moved, fleet, count, fleet.tokens.size(), d, "identify");
+  std::printf("move: exported from SQLite, imported into PostgreSQL: %zu identifies %s\n",
+              c.size(), c == d && c.size() == fleet.tokens.size() - count ? "the same" : "DIFFERENT");
+  return a == b && c == d && a.size() == fleet.tokens.size() && c.size() == fleet.tokens.size() - count
+             ? 0
+             : 1;
+}
+
 int main(int argc, char** argv) {
   if (argc != 5) {
-    std::fprintf(stderr, "usage: vrel_registry_fleet check|bench TOOL DB MACHINES\n");
+    std::fprintf(stderr, "usage: vrel_registry_fleet check|bench|move TOOL DB MACHINES\n");
     return 2;
   }
   const std::string mode = argv[1], tool = argv[2], db = argv[3];
   const std::size_t count = std::strtoul(argv[4], nullptr, 10);
-  for (const char* suffix : {"", "-wal", "-shm"}) std::remove((db + suffix).c_str());
+  char scratch[] = "/tmp/vrel-fleet.XXXXXX";
+  if (mkdtemp(scratch) == nullptr) return 1;
+  g_scratch = scratch;
   const Fleet fleet = MakeFleet(count, count / 2);
+  if (mode == "move") {
+    const int result = Move(tool, db, fleet, count);
+    Shell("rm -rf '" + g_scratch + "'");
+    return result;
+  }
+  Target target = Open(db, "fleet");
 
+  // The first enroll of every machine; on PostgreSQL with synchronous_commit
+  // off (commits no longer wait for the disk), as a bulk load would.
   std::vector<std::string> lines;
-  const double loadSeconds = EnrollThroughTool(tool, db, fleet, 0, count, lines);
-  struct stat st {};
-  stat(db.c_str(), &st);
-  const double bytesPerMachine = static_cast<double>(st.st_size) / static_cast<double>(count);
-  EnrollThroughTool(tool, db, fleet, count, fleet.tokens.size(), lines);
+  const double loadSeconds =
+      RunTool(tool, target.uri, fleet, 0, count, lines, "enroll",
+              target.postgres ? "PGOPTIONS='-c synchronous_commit=off' " : "");
+  double bytes = 0;
+  if (target.server) {
+    bytes = std::atof(target.server->Value("SELECT sum(pg_total_relation_size(c.oid)) FROM pg_class c "
+                                           "JOIN pg_namespace n ON n.oid = c.relnamespace "
+                                           "WHERE n.nspname = 'fleet' AND c.relkind IN ('r', 'S')")
+                          .c_str());
+  } else if (!target.file.empty()) {
+    struct stat st {};
+    stat(target.file.c_str(), &st);
+    bytes = static_cast<double>(st.st_size);
+  }
+  RunTool(tool, target.uri, fleet, count, fleet.tokens.size(), lines);
 
   Model model;
   std::size_t agree = 0, truthSame = 0, sameVerdicts = 0;
@@ -283,10 +395,10 @@ int main(int argc, char** argv) {
 
   std::printf("bench: enroll from standard input: %.0f tokens/s (%zu new machines in %.1f s)\n",
               count / loadSeconds, count, loadSeconds);
-  std::printf("bench: database size after that: %.0f bytes per machine (%lld bytes)\n",
-              bytesPerMachine, static_cast<long long>(st.st_size));
+  std::printf("bench: database size after that: %.0f bytes per machine (%.0f bytes)\n",
+              bytes / static_cast<double>(count), bytes);
 
-  auto storage = vrel::registry::OpenStorage(db, false);
+  auto storage = vrel::registry::OpenStorage(target.uri, false);
   vrel::registry::Registry registry(*storage, {kSharedAt, 16});
   std::vector<double> times;
   for (std::size_t n = 0; n < 20000; ++n) {
@@ -317,5 +429,11 @@ int main(int argc, char** argv) {
       "bench: linear MatchFingerprints scan per token: p50 %.2f ms; the index is %.0fx faster at "
       "p50\n",
       scan, scan / p50);
+  storage.reset();
+  for (int writers : {1, 2, 4}) {
+    std::printf("bench: enroll with %d concurrent enroller(s), new machines: %.0f tokens/s\n",
+                writers, ConcurrentEnroll(tool, target.uri, writers, 8000));
+  }
+  Shell("rm -rf '" + g_scratch + "'");
   return 0;
 }

@@ -79,7 +79,8 @@ bool RunToEnd(const std::vector<std::string>& args, const std::string& log) {
 
 }  // namespace
 
-std::unique_ptr<PostgresServer> PostgresServer::Start(std::string& why, bool& missing) {
+std::unique_ptr<PostgresServer> PostgresServer::Start(std::string& why, bool& missing,
+                                                     bool durable) {
   missing = false;
   std::unique_ptr<PostgresServer> server(new PostgresServer);
   server->bin_ = FindBin();
@@ -109,10 +110,10 @@ std::unique_ptr<PostgresServer> PostgresServer::Start(std::string& why, bool& mi
     why = "initdb failed; see " + log;
     return nullptr;
   }
-  server->postmaster_ =
-      Spawn({server->bin_ + "/postgres", "-D", data, "-k", server->folder_, "-c",
-             "listen_addresses=", "-c", "fsync=off", "-c", "full_page_writes=off"},
-            log, true);
+  std::vector<std::string> args = {server->bin_ + "/postgres", "-D", data, "-k", server->folder_,
+                                   "-c", "listen_addresses="};
+  if (!durable) args.insert(args.end(), {"-c", "fsync=off", "-c", "full_page_writes=off"});
+  server->postmaster_ = Spawn(args, log, true);
   const std::string probe = server->Uri("postgres");
   for (int tries = 0; tries < 300; ++tries) {
     if (PQping(probe.c_str()) == PQPING_OK) return server;
@@ -158,6 +159,18 @@ bool PostgresServer::Execute(const std::string& sql) const {
   PQclear(result);
   PQfinish(conn);
   return ok;
+}
+
+std::string PostgresServer::Value(const std::string& sql) const {
+  PGconn* conn = PQconnectdb(Uri("postgres").c_str());
+  PGresult* result = PQexec(conn, sql.c_str());
+  std::string value;
+  if (PQresultStatus(result) == PGRES_TUPLES_OK && PQntuples(result) > 0) {
+    value = PQgetvalue(result, 0, 0);
+  }
+  PQclear(result);
+  PQfinish(conn);
+  return value;
 }
 
 PostgresServer* PostgresServer::Shared(std::string& why) {

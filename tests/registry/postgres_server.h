@@ -14,8 +14,10 @@ namespace vrel::test {
 class PostgresServer {
  public:
   // Starts a server, or returns null with `why` set: no PostgreSQL installed
-  // (`missing` true), or it would not start.
-  static std::unique_ptr<PostgresServer> Start(std::string& why, bool& missing);
+  // (`missing` true), or it would not start. Not `durable`: no disk syncs, for
+  // tests; durable: the server's own defaults, for measurements.
+  static std::unique_ptr<PostgresServer> Start(std::string& why, bool& missing,
+                                               bool durable = false);
   ~PostgresServer();
   PostgresServer(const PostgresServer&) = delete;
   PostgresServer& operator=(const PostgresServer&) = delete;
@@ -25,6 +27,8 @@ class PostgresServer {
   std::string Uri(const std::string& name) const;
   // Runs `sql` in the database "postgres"; false when it fails.
   bool Execute(const std::string& sql) const;
+  // The first value `sql` returns there, or empty.
+  std::string Value(const std::string& sql) const;
 
   // The process's server: started on first use and stopped at exit; null,
   // with `why`, when none could be started.
