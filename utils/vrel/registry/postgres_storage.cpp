@@ -116,7 +116,7 @@ class PostgresStorage final : public Storage {
     }
     Claim(locks, "a digest");
   }
-  void ClaimMachines(const std::vector<MachineId>& ids) override {
+  void ClaimMachines(const std::vector<MachineId>& ids) {
     std::vector<long long> locks;
     for (MachineId id : ids) locks.push_back(LockKey(static_cast<std::uint64_t>(id), 0));
     Claim(locks, "a machine");
@@ -139,6 +139,34 @@ class PostgresStorage final : public Storage {
       result[static_cast<std::size_t>(Number(rows, row, 0) - 1)].push_back(Number(rows, row, 1));
     }
     return result;
+  }
+
+  // One statement: each key's holders, with the latest token of every holder
+  // of a key held by fewer than `sharedAt`.
+  Gathered Gather(const std::vector<DigestKey>& keys, std::size_t limit,
+                  std::size_t sharedAt) override {
+    Gathered found;
+    found.holders.resize(keys.size());
+    if (keys.empty()) return found;
+    const Result rows = Run(
+        "gather",
+        "WITH h AS (SELECT k.i, d.machine, count(*) OVER (PARTITION BY k.i) AS n "
+        "FROM unnest($1::int2[], $2::int8[]) WITH ORDINALITY AS k(c, g, i) "
+        "CROSS JOIN LATERAL (SELECT machine FROM vrel_digest WHERE component = k.c AND digest = k.g "
+        "ORDER BY machine LIMIT $3) d) "
+        "SELECT h.i, h.machine, m.seq, m.token FROM h LEFT JOIN vrel_machine m "
+        "ON m.id = h.machine AND h.n < $4 ORDER BY h.i, h.machine",
+        {Components(keys), Digests(keys), std::to_string(limit), std::to_string(sharedAt)});
+    std::map<MachineId, int> loaded;
+    for (int row = 0; row < PQntuples(rows.get()); ++row) {
+      const MachineId id = Number(rows, row, 1);
+      found.holders[static_cast<std::size_t>(Number(rows, row, 0) - 1)].push_back(id);
+      if (!PQgetisnull(rows.get(), row, 2)) loaded.emplace(id, row);
+    }
+    for (const auto& [id, row] : loaded) {
+      found.machines.push_back({id, Number(rows, row, 2), Token(rows, row, 3)});
+    }
+    return found;
   }
 
   std::vector<StoredMachine> Load(const std::vector<MachineId>& ids) override {

@@ -16,6 +16,10 @@ class SharedState {
  public:
   SharedState(Storage& storage, std::size_t sharedAt) : storage_(storage), sharedAt_(sharedAt) {}
 
+  // Records what a batch read of the keys' holders found.
+  void Record(const std::vector<DigestKey>& keys, const std::vector<std::vector<MachineId>>& holders) {
+    for (std::size_t i = 0; i < keys.size(); ++i) known_[keys[i]] = holders[i].size() >= sharedAt_;
+  }
   // Learns the keys' holders (at most sharedAt each) in one batch; returns them.
   std::vector<std::vector<MachineId>> Learn(const std::vector<DigestKey>& keys) {
     std::vector<DigestKey> unknown;
@@ -72,31 +76,24 @@ void Unshare(const SharedState& shared, Fingerprint& a, Fingerprint& b) {
 
 Verdict Registry::Identify(const Fingerprint& token) { return Decide(token, false); }
 
-// `claim`: a writer claims each key and machine before it reads them, so that
-// what it read holds until it commits (a no-op where one writer runs at a time).
+// `claim`: a writer claims each digest key before it reads its holders, so
+// that what it read holds until it commits (a no-op where one writer runs at
+// a time). Every candidate holds one of the token's keys, so no other writer
+// can change or remove a candidate while this one holds them.
 Verdict Registry::Decide(const Fingerprint& token, bool claim) {
   Verdict verdict;
   SharedState shared(storage_, options_.sharedAt);
   const std::vector<DigestKey> keys = StrongKeys(token);
   if (claim) storage_.ClaimDigests(keys);
-  const auto holders = shared.Learn(keys);
-
-  std::vector<MachineId> ids;
+  // Enough holders of each key to tell it shared and to list cloneOf.
+  const std::size_t limit = std::max(options_.sharedAt, kMaxListed + 1);
+  const Gathered found = storage_.Gather(keys, limit, options_.sharedAt);
+  shared.Record(keys, found.holders);
   std::vector<MachineId> installHolders;
   for (std::size_t i = 0; i < keys.size(); ++i) {
-    const bool isShared = holders[i].size() >= options_.sharedAt;
-    if (!isShared) ids.insert(ids.end(), holders[i].begin(), holders[i].end());
-    if (keys[i].component == ComponentId::OsInstall) {
-      installHolders = holders[i];
-      if (isShared && options_.sharedAt <= kMaxListed) {
-        installHolders = storage_.Holders({keys[i]}, kMaxListed + 1).front();
-      }
-    }
+    if (keys[i].component == ComponentId::OsInstall) installHolders = found.holders[i];
   }
-  std::sort(ids.begin(), ids.end());
-  ids.erase(std::unique(ids.begin(), ids.end()), ids.end());
-  if (claim) storage_.ClaimMachines(ids);
-  const std::vector<StoredMachine> machines = storage_.Load(ids);
+  const std::vector<StoredMachine>& machines = found.machines;
 
   std::vector<DigestKey> theirKeys;
   for (const StoredMachine& machine : machines) {

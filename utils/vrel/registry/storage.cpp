@@ -1,6 +1,7 @@
 // What every backend shares: digest keys and choosing a backend by URI.
 #include "vrel/registry/storage.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <random>
@@ -70,6 +71,20 @@ Fingerprint DecodeStoredToken(const void* data, std::size_t size) {
   }
   if (pos != end) throw StorageError("a stored token is damaged");
   return fingerprint;
+}
+
+Gathered Storage::Gather(const std::vector<DigestKey>& keys, std::size_t limit,
+                         std::size_t sharedAt) {
+  Gathered found;
+  found.holders = Holders(keys, limit);
+  std::vector<MachineId> ids;
+  for (const auto& holders : found.holders) {
+    if (holders.size() < sharedAt) ids.insert(ids.end(), holders.begin(), holders.end());
+  }
+  std::sort(ids.begin(), ids.end());
+  ids.erase(std::unique(ids.begin(), ids.end()), ids.end());
+  found.machines = Load(ids);
+  return found;
 }
 
 std::unique_ptr<Storage> OpenStorage(const std::string& uri, bool create) {

@@ -82,6 +82,12 @@ struct SharedDigest {
   std::int64_t machines = 0;
 };
 
+// What Gather finds.
+struct Gathered {
+  std::vector<std::vector<MachineId>> holders;  // per key, as Holders
+  std::vector<StoredMachine> machines;  // the holders of every key with fewer than sharedAt, by id
+};
+
 class Storage {
  public:
   virtual ~Storage() = default;
@@ -98,6 +104,10 @@ class Storage {
                                                       std::size_t limit) = 0;
   // The machines among `ids` that exist, in the order of `ids`.
   virtual std::vector<StoredMachine> Load(const std::vector<MachineId>& ids) = 0;
+  // Holders(keys, limit), then Load of the holders of each key that has fewer
+  // than `sharedAt` (the identify's candidates); a server answers both at once.
+  virtual Gathered Gather(const std::vector<DigestKey>& keys, std::size_t limit,
+                          std::size_t sharedAt);
 
   // A new machine holding `fingerprint`: a new id, never reused, and the next sequence number.
   virtual MachineId Create(const Fingerprint& fingerprint, std::int64_t now) = 0;
@@ -109,13 +119,12 @@ class Storage {
   // False when there is no such machine.
   virtual bool Remove(MachineId id) = 0;
 
-  // Backends with several writers at once take a lock per digest key, or per
-  // machine, for the rest of the writing transaction, so that what a writer
+  // Backends with several writers at once take a lock per digest key for the
+  // rest of the writing transaction, so that what a writer
   // read of them stays true until it commits; a key another transaction holds
   // throws RetryableError. A backend with one writer at a time has nothing to
   // claim.
   virtual void ClaimDigests(const std::vector<DigestKey>& keys) { (void)keys; }
-  virtual void ClaimMachines(const std::vector<MachineId>& ids) { (void)ids; }
   // How many tokens one writing transaction should take at most.
   virtual std::size_t GroupLimit() const { return 4096; }
 
