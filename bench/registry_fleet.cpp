@@ -35,8 +35,8 @@
 #include <unordered_map>
 #include <vector>
 
-#include "vrel/fingerprint/fingerprint.h"
 #include "postgres_server.h"
+#include "vrel/fingerprint/fingerprint.h"
 #include "vrel/registry/registry.h"
 
 namespace {
@@ -251,7 +251,8 @@ double ConcurrentEnroll(const std::string& tool, const std::string& uri, int wri
     std::ofstream file(in);
     for (std::size_t n = 0; n < total / writers; ++n) {
       Fingerprint fp;
-      for (int c = 0; c < vrel::kComponentCount; ++c) Set(fp, static_cast<ComponentId>(c), {Random()});
+      for (int c = 0; c < vrel::kComponentCount; ++c)
+        Set(fp, static_cast<ComponentId>(c), {Random()});
       file << vrel::FormatToken(fp) << '\n';
     }
     command += tool + " --db '" + uri + "' enroll < '" + in + "' > /dev/null & ";
@@ -319,9 +320,10 @@ int Move(const std::string& tool, const std::string& file, const Fleet& fleet, s
   std::vector<std::string> c, d;
   RunTool(tool, sqlite.uri, fleet, count, fleet.tokens.size(), c, "identify");
   RunTool(tool, moved, fleet, count, fleet.tokens.size(), d, "identify");
-  std::printf("move: exported from SQLite, imported into PostgreSQL: %zu identifies %s\n",
-              c.size(), c == d && c.size() == fleet.tokens.size() - count ? "the same" : "DIFFERENT");
-  return a == b && c == d && a.size() == fleet.tokens.size() && c.size() == fleet.tokens.size() - count
+  std::printf("move: exported from SQLite, imported into PostgreSQL: %zu identifies %s\n", c.size(),
+              c == d && c.size() == fleet.tokens.size() - count ? "the same" : "DIFFERENT");
+  return a == b && c == d && a.size() == fleet.tokens.size() &&
+                 c.size() == fleet.tokens.size() - count
              ? 0
              : 1;
 }
@@ -352,9 +354,10 @@ int main(int argc, char** argv) {
               target.postgres ? "PGOPTIONS='-c synchronous_commit=off' " : "");
   double bytes = 0;
   if (target.server) {
-    bytes = std::atof(target.server->Value("SELECT sum(pg_total_relation_size(c.oid)) FROM pg_class c "
-                                           "JOIN pg_namespace n ON n.oid = c.relnamespace "
-                                           "WHERE n.nspname = 'fleet' AND c.relkind IN ('r', 'S')")
+    bytes = std::atof(target.server
+                          ->Value("SELECT sum(pg_total_relation_size(c.oid)) FROM pg_class c "
+                                  "JOIN pg_namespace n ON n.oid = c.relnamespace "
+                                  "WHERE n.nspname = 'fleet' AND c.relkind IN ('r', 'S')")
                           .c_str());
   } else if (!target.file.empty()) {
     struct stat st {};

@@ -115,6 +115,21 @@ expect("each token one machine across the enrollers",
 stats = json.loads(run(shared_db, ["stats"]).stdout)
 expect("200 machines, not more: %s" % stats["machines"], stats["machines"] == 200)
 
+# show, remove; a registry exported and imported keeps every machine, then refuses them again;
+# bad import lines are answered by line.
+shown = json.loads(run(shared_db, ["show", "7"]).stdout)
+expect("show: %s" % shown, shown["machine"] == 7 and len(shown["history"]) == 1)
+expect("remove", json.loads(run(shared_db, ["remove", "7"]).stdout) == {"schema": 1, "removed": 7, "tokens": 1})
+exported = run(shared_db, ["export"]).stdout
+moved = os.path.join(tmp, "moved.db")
+r = run(moved, ["import"], exported.decode())
+expect("import: %s" % r.stdout, r.returncode == 0 and json.loads(r.stdout)["imported"] == 199)
+expect("the import exports as it was", run(moved, ["export"]).stdout == exported)
+expect("an id already there stops the import", run(moved, ["import"], exported.decode()).returncode == 3)
+r = run(os.path.join(tmp, "bad-import.db"), ["import"], 'x\n{"schema":2}\n{"schema":1,"machine":"1"}\n')
+expect("bad import lines: %s" % r.stdout, r.returncode == 2 and [x.get("line") for x in results(r.stdout)]
+       == [1, 2, 3, None])
+
 # Killed mid-batch after the 300th printed result, with thousands of tokens still coming.
 kill_db = os.path.join(tmp, "killed.db")
 tokens = [token(rng) for _ in range(6000)]

@@ -225,6 +225,10 @@ TEST_P(RegistryTest, StorageContract) {
   EXPECT_EQ(history, (std::vector<std::string>{"0000000000000007@500-500", "0000000000000008@400-400",
                                                "0000000000000009@300-300"}));
 
+  EXPECT_THROW(s.Renew(42, Fp("1 2 3 4 5"), 500, 3), StorageError);  // no such machine
+  EXPECT_THROW(s.Import(*s.Show(1)), StorageError);                  // its id is taken
+  EXPECT_EQ(s.MachinesAfter(1, 1), std::vector<MachineId>{2});
+
   const auto shared = s.Shared(2);
   ASSERT_EQ(shared.size(), 2u);  // board 4 and nics 5; the processor is never indexed
   EXPECT_EQ(shared[0].key, board);
@@ -249,6 +253,7 @@ Fingerprint Machine(int m) {
 // processes with a connection each, then threads with a C interface handle each.
 TEST_P(RegistryTest, ConcurrentEnrollersMakeEachMachineOnce) {
   constexpr int kWriters = 4, kMachines = 40;
+  storage_.reset();  // no connection crosses a fork
   std::vector<pid_t> children;
   for (int w = 0; w < kWriters; ++w) {
     const pid_t child = fork();
@@ -290,6 +295,7 @@ TEST_P(RegistryTest, ConcurrentEnrollersMakeEachMachineOnce) {
   }
   for (std::thread& thread : threads) thread.join();
   for (int code : codes) EXPECT_GT(code, 0);
+  storage_ = OpenStorage(uri_, false);
   Transaction t(*storage_, false);
   EXPECT_EQ(storage_->MachineCount(), 2 * kMachines);
   Registry registry(*storage_, {3, 16});
@@ -411,6 +417,32 @@ TEST(RegistryServer, UnreachableOrLostConnectionExitsThree) {
     ASSERT_EQ(printed.size(), 3u);
     for (int m = 0; m < 3; ++m) EXPECT_EQ(Registry(*storage, {3, 16}).Identify(Machine(m)).machine, printed[m]);
   }
+}
+
+// A server database is opened only when it holds a registry this release can
+// read, and made only where the role may create.
+TEST(RegistryServer, RefusesWhatItCannotReadOrMake) {
+  if (!NeedPostgres()) GTEST_SKIP() << "no PostgreSQL server";
+  std::string why;
+  test::PostgresServer& server = *test::PostgresServer::Shared(why);
+  const auto refusal = [](const std::string& uri, bool create) {
+    try {
+      OpenStorage(uri, create);
+    } catch (const StorageError& e) {
+      return std::string(e.what());
+    }
+    return std::string("opened");
+  };
+  const std::string uri = PostgresUri("refuse");
+  EXPECT_NE(refusal(uri, false).find("no vrel registry in schema"), std::string::npos);
+  OpenStorage(uri, true);
+  const std::string schema = uri.substr(uri.rfind("%3D") + 3);
+  ASSERT_TRUE(server.Execute("UPDATE " + schema + ".vrel_meta SET value = 2"));
+  EXPECT_NE(refusal(uri, true).find("schema 2, newer than"), std::string::npos);
+  ASSERT_TRUE(server.Execute("CREATE ROLE weak LOGIN; CREATE SCHEMA closed; GRANT USAGE ON SCHEMA closed TO weak"));
+  const std::string weak = server.Uri("postgres") + "&user=weak&options=-csearch_path%3Dclosed";
+  EXPECT_NE(refusal(weak, true).find("needs CREATE on that schema"), std::string::npos)
+      << refusal(weak, true);
 }
 
 }  // namespace

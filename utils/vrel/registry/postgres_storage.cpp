@@ -81,11 +81,16 @@ class PostgresStorage final : public Storage {
                          FirstLine(PQerrorMessage(connection_.get())));
     }
     // The server's notices (a table that exists already, say) are not ours to print.
-    PQsetNoticeProcessor(connection_.get(), [](void*, const char*) {}, nullptr);
+    PQsetNoticeProcessor(
+        connection_.get(), [](void*, const char*) {}, nullptr);
     const std::string schema = Value(Run("SELECT coalesce(current_schema(), '')", {}), 0, 0);
-    if (schema.empty()) throw StorageError("the role's search_path names no schema that exists");
+    if (schema.empty()) {
+      throw StorageError(
+          "the role's search_path names no schema it may use (one that exists, with USAGE)");
+    }
     if (!HasTables()) {
-      if (!create) throw StorageError("no vrel registry in schema \"" + schema + "\" of that database");
+      if (!create)
+        throw StorageError("no vrel registry in schema \"" + schema + "\" of that database");
       MakeTables(schema);
     }
     const long long version = std::atoll(
@@ -132,7 +137,8 @@ class PostgresStorage final : public Storage {
     const Result rows = Run(
         "holders",
         "SELECT k.i, d.machine FROM unnest($1::int2[], $2::int8[]) WITH ORDINALITY AS k(c, g, i) "
-        "CROSS JOIN LATERAL (SELECT machine FROM vrel_digest WHERE component = k.c AND digest = k.g "
+        "CROSS JOIN LATERAL (SELECT machine FROM vrel_digest WHERE component = k.c AND digest = "
+        "k.g "
         "ORDER BY machine LIMIT $3) d ORDER BY k.i, d.machine",
         {Components(keys), Digests(keys), std::to_string(limit)});
     for (int row = 0; row < PQntuples(rows.get()); ++row) {
@@ -148,15 +154,16 @@ class PostgresStorage final : public Storage {
     Gathered found;
     found.holders.resize(keys.size());
     if (keys.empty()) return found;
-    const Result rows = Run(
-        "gather",
-        "WITH h AS (SELECT k.i, d.machine, count(*) OVER (PARTITION BY k.i) AS n "
-        "FROM unnest($1::int2[], $2::int8[]) WITH ORDINALITY AS k(c, g, i) "
-        "CROSS JOIN LATERAL (SELECT machine FROM vrel_digest WHERE component = k.c AND digest = k.g "
-        "ORDER BY machine LIMIT $3) d) "
-        "SELECT h.i, h.machine, m.seq, m.token FROM h LEFT JOIN vrel_machine m "
-        "ON m.id = h.machine AND h.n < $4 ORDER BY h.i, h.machine",
-        {Components(keys), Digests(keys), std::to_string(limit), std::to_string(sharedAt)});
+    const Result rows =
+        Run("gather",
+            "WITH h AS (SELECT k.i, d.machine, count(*) OVER (PARTITION BY k.i) AS n "
+            "FROM unnest($1::int2[], $2::int8[]) WITH ORDINALITY AS k(c, g, i) "
+            "CROSS JOIN LATERAL (SELECT machine FROM vrel_digest WHERE component = k.c AND digest "
+            "= k.g "
+            "ORDER BY machine LIMIT $3) d) "
+            "SELECT h.i, h.machine, m.seq, m.token FROM h LEFT JOIN vrel_machine m "
+            "ON m.id = h.machine AND h.n < $4 ORDER BY h.i, h.machine",
+            {Components(keys), Digests(keys), std::to_string(limit), std::to_string(sharedAt)});
     std::map<MachineId, int> loaded;
     for (int row = 0; row < PQntuples(rows.get()); ++row) {
       const MachineId id = Number(rows, row, 1);
@@ -172,8 +179,9 @@ class PostgresStorage final : public Storage {
   std::vector<StoredMachine> Load(const std::vector<MachineId>& ids) override {
     std::vector<StoredMachine> result;
     if (ids.empty()) return result;
-    const Result rows = Run("load", "SELECT id, seq, token FROM vrel_machine WHERE id = ANY($1::int8[])",
-                            {ArrayText(ids, [](MachineId id) { return id; })});
+    const Result rows =
+        Run("load", "SELECT id, seq, token FROM vrel_machine WHERE id = ANY($1::int8[])",
+            {ArrayText(ids, [](MachineId id) { return id; })});
     std::map<MachineId, int> found;
     for (int row = 0; row < PQntuples(rows.get()); ++row) found[Number(rows, row, 0)] = row;
     for (MachineId id : ids) {
@@ -187,23 +195,24 @@ class PostgresStorage final : public Storage {
 
   MachineId Create(const Fingerprint& fingerprint, std::int64_t now) override {
     const std::vector<DigestKey> keys = StrongKeys(fingerprint);
-    const Result rows = Run(
-        "create",
-        "WITH m AS (INSERT INTO vrel_machine(id, seq, first_seen, since, last_seen, token) "
-        "VALUES (nextval('vrel_machine_ids'), nextval('vrel_enroll_sequence'), $1, $1, $1, $2) "
-        "RETURNING id), "
-        "d AS (INSERT INTO vrel_digest SELECT k.c, k.g, m.id FROM m, unnest($3::int2[], $4::int8[]) "
-        "AS k(c, g) ON CONFLICT DO NOTHING) SELECT id FROM m",
-        {std::to_string(now), ByteaText(EncodeStoredToken(fingerprint)), Components(keys),
-         Digests(keys)});
+    const Result rows =
+        Run("create",
+            "WITH m AS (INSERT INTO vrel_machine(id, seq, first_seen, since, last_seen, token) "
+            "VALUES (nextval('vrel_machine_ids'), nextval('vrel_enroll_sequence'), $1, $1, $1, $2) "
+            "RETURNING id), "
+            "d AS (INSERT INTO vrel_digest SELECT k.c, k.g, m.id FROM m, unnest($3::int2[], "
+            "$4::int8[]) "
+            "AS k(c, g) ON CONFLICT DO NOTHING) SELECT id FROM m",
+            {std::to_string(now), ByteaText(EncodeStoredToken(fingerprint)), Components(keys),
+             Digests(keys)});
     return Number(rows, 0, 0);
   }
 
   void Renew(MachineId id, const Fingerprint& fingerprint, std::int64_t now,
              std::size_t historyLimit) override {
-    const Result old = Run("renew_read",
-                           "SELECT seq, since, last_seen, token FROM vrel_machine WHERE id = $1",
-                           {std::to_string(id)});
+    const Result old =
+        Run("renew_read", "SELECT seq, since, last_seen, token FROM vrel_machine WHERE id = $1",
+            {std::to_string(id)});
     if (PQntuples(old.get()) == 0) throw StorageError("machine " + std::to_string(id) + " is gone");
     const std::string blob = EncodeStoredToken(fingerprint);
     const std::string oldBlob = Bytes(old, 0, 3);
@@ -223,7 +232,8 @@ class PostgresStorage final : public Storage {
       Run("renew_index",
           "WITH gone AS (DELETE FROM vrel_digest WHERE machine = $1 AND (component, digest) IN "
           "(SELECT * FROM unnest($2::int2[], $3::int8[]))) "
-          "INSERT INTO vrel_digest SELECT k.c, k.g, $1 FROM unnest($4::int2[], $5::int8[]) AS k(c, g) "
+          "INSERT INTO vrel_digest SELECT k.c, k.g, $1 FROM unnest($4::int2[], $5::int8[]) AS k(c, "
+          "g) "
           "ON CONFLICT DO NOTHING",
           {std::to_string(id), Components(gone), Digests(gone), Components(come), Digests(come)});
       if (historyLimit > 1) {
@@ -257,9 +267,9 @@ class PostgresStorage final : public Storage {
   }
 
   std::optional<MachineRecord> Show(MachineId id) override {
-    const Result machine =
-        Run("show", "SELECT seq, first_seen, since, last_seen, token FROM vrel_machine WHERE id = $1",
-            {std::to_string(id)});
+    const Result machine = Run(
+        "show", "SELECT seq, first_seen, since, last_seen, token FROM vrel_machine WHERE id = $1",
+        {std::to_string(id)});
     if (PQntuples(machine.get()) == 0) return std::nullopt;
     MachineRecord record;
     record.id = id;
@@ -280,8 +290,9 @@ class PostgresStorage final : public Storage {
   }
 
   std::vector<MachineId> MachinesAfter(MachineId after, std::size_t limit) override {
-    const Result rows = Run("after", "SELECT id FROM vrel_machine WHERE id > $1 ORDER BY id LIMIT $2",
-                            {std::to_string(after), std::to_string(limit)});
+    const Result rows =
+        Run("after", "SELECT id FROM vrel_machine WHERE id > $1 ORDER BY id LIMIT $2",
+            {std::to_string(after), std::to_string(limit)});
     std::vector<MachineId> ids;
     for (int row = 0; row < PQntuples(rows.get()); ++row) ids.push_back(Number(rows, row, 0));
     return ids;
@@ -302,20 +313,26 @@ class PostgresStorage final : public Storage {
         "VALUES ($1, $2, $3, $4, $5, $6)), "
         "d AS (INSERT INTO vrel_digest SELECT k.c, k.g, $1 FROM unnest($7::int2[], $8::int8[]) "
         "AS k(c, g) ON CONFLICT DO NOTHING) "
-        "SELECT setval('vrel_machine_ids', greatest($1, (SELECT last_value FROM vrel_machine_ids))), "
-        "setval('vrel_enroll_sequence', greatest($2, (SELECT last_value FROM vrel_enroll_sequence)))",
-        {std::to_string(record.id), std::to_string(record.sequence), std::to_string(record.firstSeen),
-         std::to_string(latest.firstSeen), std::to_string(record.lastSeen),
-         ByteaText(EncodeStoredToken(token.fingerprint)), Components(keys), Digests(keys)});
+        "SELECT setval('vrel_machine_ids', greatest($1, (SELECT last_value FROM "
+        "vrel_machine_ids))), "
+        "setval('vrel_enroll_sequence', greatest($2, (SELECT last_value FROM "
+        "vrel_enroll_sequence)))",
+        {std::to_string(record.id), std::to_string(record.sequence),
+         std::to_string(record.firstSeen), std::to_string(latest.firstSeen),
+         std::to_string(record.lastSeen), ByteaText(EncodeStoredToken(token.fingerprint)),
+         Components(keys), Digests(keys)});
     for (std::size_t i = 1; i < record.history.size(); ++i) {
       const ParsedToken earlier = ParseToken(record.history[i].token);
-      if (!earlier.ok) throw StorageError("machine " + std::to_string(record.id) + ": " + earlier.error);
+      if (!earlier.ok)
+        throw StorageError("machine " + std::to_string(record.id) + ": " + earlier.error);
       Run("history_keep",
           "INSERT INTO vrel_history(machine, version, token, first_seen, last_seen) "
           "VALUES ($1, $2, $3, $4, $5)",
-          {std::to_string(record.id), std::to_string(record.sequence - static_cast<std::int64_t>(i)),
+          {std::to_string(record.id),
+           std::to_string(record.sequence - static_cast<std::int64_t>(i)),
            ByteaText(EncodeStoredToken(earlier.fingerprint)),
-           std::to_string(record.history[i].firstSeen), std::to_string(record.history[i].lastSeen)});
+           std::to_string(record.history[i].firstSeen),
+           std::to_string(record.history[i].lastSeen)});
     }
   }
 
@@ -324,10 +341,10 @@ class PostgresStorage final : public Storage {
   }
 
   std::vector<SharedDigest> Shared(std::size_t sharedAt) override {
-    const Result rows = Run(
-        "SELECT component, digest, count(*) FROM vrel_digest GROUP BY component, digest "
-        "HAVING count(*) >= $1 ORDER BY 3 DESC, 1, 2",
-        {std::to_string(sharedAt)});
+    const Result rows =
+        Run("SELECT component, digest, count(*) FROM vrel_digest GROUP BY component, digest "
+            "HAVING count(*) >= $1 ORDER BY 3 DESC, 1, 2",
+            {std::to_string(sharedAt)});
     std::vector<SharedDigest> result;
     for (int row = 0; row < PQntuples(rows.get()); ++row) {
       result.push_back({{static_cast<ComponentId>(Number(rows, row, 0)),
@@ -355,8 +372,8 @@ class PostgresStorage final : public Storage {
   Result Run(const char* sql, const std::vector<std::string>& params) {
     std::vector<const char*> values;
     for (const std::string& p : params) values.push_back(p.c_str());
-    return Check(Result(PQexecParams(connection_.get(), sql, static_cast<int>(values.size()), nullptr,
-                                     values.data(), nullptr, nullptr, 0)));
+    return Check(Result(PQexecParams(connection_.get(), sql, static_cast<int>(values.size()),
+                                     nullptr, values.data(), nullptr, nullptr, 0)));
   }
 
   Result Check(Result result) {
@@ -367,8 +384,8 @@ class PostgresStorage final : public Storage {
                          FirstLine(PQerrorMessage(connection_.get())));
     }
     const char* state = result ? PQresultErrorField(result.get(), PG_DIAG_SQLSTATE) : nullptr;
-    const std::string message = FirstLine(result ? PQresultErrorMessage(result.get())
-                                                 : PQerrorMessage(connection_.get()));
+    const std::string message =
+        FirstLine(result ? PQresultErrorMessage(result.get()) : PQerrorMessage(connection_.get()));
     if (state != nullptr && (std::string(state) == "40001" || std::string(state) == "40P01")) {
       throw RetryableError(message);
     }
@@ -379,8 +396,9 @@ class PostgresStorage final : public Storage {
     if (locks.empty()) return;
     std::sort(locks.begin(), locks.end());
     locks.erase(std::unique(locks.begin(), locks.end()), locks.end());
-    const Result rows = Run("claim", "SELECT bool_and(pg_try_advisory_xact_lock(k)) FROM unnest($1::int8[]) k",
-                            {ArrayText(locks, [](long long k) { return k; })});
+    const Result rows =
+        Run("claim", "SELECT bool_and(pg_try_advisory_xact_lock(k)) FROM unnest($1::int8[]) k",
+            {ArrayText(locks, [](long long k) { return k; })});
     if (Value(rows, 0, 0) != "t") {
       throw RetryableError(std::string("another writer holds ") + what + " this one needs");
     }
@@ -397,28 +415,29 @@ class PostgresStorage final : public Storage {
     Run("SELECT pg_advisory_lock($1)", {lock});
     std::string problem;
     if (!HasTables()) {
-      const Result made(PQexec(
-          connection_.get(),
-          "CREATE TABLE vrel_meta(key text PRIMARY KEY, value bigint NOT NULL);"
-          "INSERT INTO vrel_meta VALUES ('schema', 1);"
-          "CREATE SEQUENCE vrel_machine_ids;"
-          "CREATE SEQUENCE vrel_enroll_sequence;"
-          "CREATE TABLE vrel_machine(id bigint PRIMARY KEY, seq bigint NOT NULL,"
-          " first_seen bigint NOT NULL, since bigint NOT NULL, last_seen bigint NOT NULL,"
-          " token bytea NOT NULL);"
-          "CREATE TABLE vrel_digest(component smallint NOT NULL, digest bigint NOT NULL,"
-          " machine bigint NOT NULL, PRIMARY KEY(component, digest, machine));"
-          "CREATE TABLE vrel_history(machine bigint NOT NULL, version bigint NOT NULL,"
-          " token bytea NOT NULL, first_seen bigint NOT NULL, last_seen bigint NOT NULL,"
-          " PRIMARY KEY(machine, version));"));
+      const Result made(
+          PQexec(connection_.get(),
+                 "CREATE TABLE vrel_meta(key text PRIMARY KEY, value bigint NOT NULL);"
+                 "INSERT INTO vrel_meta VALUES ('schema', 1);"
+                 "CREATE SEQUENCE vrel_machine_ids;"
+                 "CREATE SEQUENCE vrel_enroll_sequence;"
+                 "CREATE TABLE vrel_machine(id bigint PRIMARY KEY, seq bigint NOT NULL,"
+                 " first_seen bigint NOT NULL, since bigint NOT NULL, last_seen bigint NOT NULL,"
+                 " token bytea NOT NULL);"
+                 "CREATE TABLE vrel_digest(component smallint NOT NULL, digest bigint NOT NULL,"
+                 " machine bigint NOT NULL, PRIMARY KEY(component, digest, machine));"
+                 "CREATE TABLE vrel_history(machine bigint NOT NULL, version bigint NOT NULL,"
+                 " token bytea NOT NULL, first_seen bigint NOT NULL, last_seen bigint NOT NULL,"
+                 " PRIMARY KEY(machine, version));"));
       if (!made || PQresultStatus(made.get()) != PGRES_COMMAND_OK) {
         problem = FirstLine(made ? PQresultErrorMessage(made.get()) : "out of memory");
       }
     }
     Run("SELECT pg_advisory_unlock($1)", {lock});
     if (!problem.empty()) {
-      throw StorageError("cannot make the registry's tables in schema \"" + schema + "\": " +
-                         problem + " (the role needs CREATE on that schema, or to own the database)");
+      throw StorageError("cannot make the registry's tables in schema \"" + schema +
+                         "\": " + problem +
+                         " (the role needs CREATE on that schema, or to own the database)");
     }
   }
 

@@ -17,7 +17,8 @@ class SharedState {
   SharedState(Storage& storage, std::size_t sharedAt) : storage_(storage), sharedAt_(sharedAt) {}
 
   // Records what a batch read of the keys' holders found.
-  void Record(const std::vector<DigestKey>& keys, const std::vector<std::vector<MachineId>>& holders) {
+  void Record(const std::vector<DigestKey>& keys,
+              const std::vector<std::vector<MachineId>>& holders) {
     for (std::size_t i = 0; i < keys.size(); ++i) known_[keys[i]] = holders[i].size() >= sharedAt_;
   }
   // Learns the keys' holders (at most sharedAt each) in one batch; returns them.

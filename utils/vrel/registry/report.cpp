@@ -1,4 +1,7 @@
-// nlohmann-json's ordered objects keep the members in the documented order.
+// The writers assemble the text field by field and use the JSON library only
+// to quote strings, as vrel's own JSON writers do (a document of the library
+// can neither run out of memory safely nor be built without type dispatch on
+// every member); the export reader parses with it.
 #include "vrel/registry/report.h"
 
 #include <ctime>
@@ -7,12 +10,26 @@
 namespace vrel::registry {
 namespace {
 
-using Json = nlohmann::ordered_json;
+using Json = nlohmann::json;
 
-Json Names(const std::vector<ComponentId>& ids) {
-  Json names = Json::array();
-  for (ComponentId id : ids) names.push_back(ComponentName(id));
-  return names;
+// Bytes that are not UTF-8 become U+FFFD rather than failing the object.
+std::string Quoted(const std::string& text) {
+  return Json(text).dump(-1, ' ', false, Json::error_handler_t::replace);
+}
+
+// ["volume","board"]
+std::string Names(const std::vector<ComponentId>& ids) {
+  std::string text = "[";
+  for (ComponentId id : ids)
+    text += (text.size() > 1 ? ",\"" : "\"") + std::string(ComponentName(id)) + '"';
+  return text + ']';
+}
+
+// [1,2,3]
+std::string Ids(const std::vector<MachineId>& ids) {
+  std::string text = "[";
+  for (MachineId id : ids) text += (text.size() > 1 ? "," : "") + std::to_string(id);
+  return text + ']';
 }
 
 std::string Hex(std::uint64_t value) {
@@ -22,10 +39,21 @@ std::string Hex(std::uint64_t value) {
   return text;
 }
 
-Json History(const HistoryEntry& entry) {
-  return Json{{"token", entry.token},
-              {"firstSeen", Rfc3339(entry.firstSeen)},
-              {"lastSeen", Rfc3339(entry.lastSeen)}};
+// "firstSeen":"...","lastSeen":"..."
+std::string Times(std::int64_t first, std::int64_t last) {
+  return "\"firstSeen\":\"" + Rfc3339(first) + "\",\"lastSeen\":\"" + Rfc3339(last) + '"';
+}
+
+// The members show and export share, after "schema".
+std::string MachineMembers(const MachineRecord& record) {
+  std::string history;
+  for (const HistoryEntry& entry : record.history) {
+    history += (history.empty() ? "{\"token\":" : ",{\"token\":") + Quoted(entry.token) + ',' +
+               Times(entry.firstSeen, entry.lastSeen) + '}';
+  }
+  return ",\"machine\":" + std::to_string(record.id) +
+         ",\"token\":" + Quoted(record.history.front().token) + ',' +
+         Times(record.firstSeen, record.lastSeen) + ",\"history\":[" + history + ']';
 }
 
 }  // namespace
@@ -40,52 +68,49 @@ std::string Rfc3339(std::int64_t unixSeconds) {
 }
 
 std::string VerdictJson(const Verdict& verdict, bool enroll, long line) {
-  Json out{{"schema", 1}};
-  if (line > 0) out["line"] = line;
-  out["verdict"] = verdict.same ? "same" : "new";
-  out["machine"] = verdict.same || enroll ? Json(verdict.machine) : Json(nullptr);
-  out["matches"] = verdict.matches;
-  out["matched"] = Names(verdict.matched);
-  out["changed"] = Names(verdict.changed);
-  Json candidates = Json::array();
-  for (const Candidate& c : verdict.candidates)
-    candidates.push_back({{"machine", c.machine}, {"matches", c.matches}});
-  out["candidates"] = std::move(candidates);
-  out["cloneOf"] = verdict.cloneOf;
-  out["shared"] = Names(verdict.shared);
-  return out.dump();
+  std::string json = "{\"schema\":1";
+  if (line > 0) json += ",\"line\":" + std::to_string(line);
+  json += verdict.same ? ",\"verdict\":\"same\"" : ",\"verdict\":\"new\"";
+  json += ",\"machine\":";
+  json += verdict.same || enroll ? std::to_string(verdict.machine) : "null";
+  json += ",\"matches\":" + std::to_string(verdict.matches) +
+          ",\"matched\":" + Names(verdict.matched) + ",\"changed\":" + Names(verdict.changed) +
+          ",\"candidates\":[";
+  for (std::size_t i = 0; i < verdict.candidates.size(); ++i) {
+    json += (i == 0 ? "{\"machine\":" : ",{\"machine\":") +
+            std::to_string(verdict.candidates[i].machine) +
+            ",\"matches\":" + std::to_string(verdict.candidates[i].matches) + '}';
+  }
+  return json + "],\"cloneOf\":" + Ids(verdict.cloneOf) + ",\"shared\":" + Names(verdict.shared) +
+         '}';
 }
 
 std::string LineErrorJson(long line, const std::string& message) {
-  return Json{{"schema", 1}, {"line", line}, {"error", message}}.dump();
+  return "{\"schema\":1,\"line\":" + std::to_string(line) + ",\"error\":" + Quoted(message) + '}';
 }
 
 std::string StatsJson(std::int64_t machines, const std::vector<SharedDigest>& shared) {
-  Json list = Json::array();
+  std::string list;
   for (const SharedDigest& s : shared) {
-    list.push_back({{"component", ComponentName(s.key.component)},
-                    {"digest", Hex(s.key.digest)},
-                    {"machines", s.machines}});
+    list += (list.empty() ? "{\"component\":\"" : ",{\"component\":\"") +
+            std::string(ComponentName(s.key.component)) + "\",\"digest\":\"" + Hex(s.key.digest) +
+            "\",\"machines\":" + std::to_string(s.machines) + '}';
   }
-  return Json{{"schema", 1}, {"machines", machines}, {"shared", std::move(list)}}.dump();
+  return "{\"schema\":1,\"machines\":" + std::to_string(machines) + ",\"shared\":[" + list + "]}";
 }
 
 std::string MachineJson(const MachineRecord& record) {
-  Json history = Json::array();
-  for (const HistoryEntry& entry : record.history) history.push_back(History(entry));
-  return Json{{"schema", 1},
-              {"machine", record.id},
-              {"token", record.history.front().token},
-              {"firstSeen", Rfc3339(record.firstSeen)},
-              {"lastSeen", Rfc3339(record.lastSeen)},
-              {"history", std::move(history)}}
-      .dump();
+  return "{\"schema\":1" + MachineMembers(record) + '}';
 }
 
 std::string ExportJson(const MachineRecord& record) {
-  Json out = Json::parse(MachineJson(record));
-  out["sequence"] = record.sequence;
-  return out.dump();
+  return "{\"schema\":1" + MachineMembers(record) +
+         ",\"sequence\":" + std::to_string(record.sequence) + '}';
+}
+
+std::string RemovedJson(const MachineRecord& record) {
+  return "{\"schema\":1,\"removed\":" + std::to_string(record.id) +
+         ",\"tokens\":" + std::to_string(record.history.size()) + '}';
 }
 
 namespace {
@@ -117,8 +142,9 @@ bool ParseExportJson(const std::string& line, MachineRecord& record, std::string
     }
     record.id = in.at("machine").get<MachineId>();
     record.sequence = in.at("sequence").get<std::int64_t>();
-    bool good = record.id > 0 && record.sequence > 0 && ReadTimes(in, record.firstSeen, record.lastSeen) &&
-                in.at("history").is_array() && !in.at("history").empty();
+    bool good = record.id > 0 && record.sequence > 0 &&
+                ReadTimes(in, record.firstSeen, record.lastSeen) && in.at("history").is_array() &&
+                !in.at("history").empty();
     for (const Json& entry : good ? in.at("history") : Json::array()) {
       HistoryEntry& kept = record.history.emplace_back();
       kept.token = entry.at("token").get<std::string>();
@@ -130,10 +156,6 @@ bool ParseExportJson(const std::string& line, MachineRecord& record, std::string
     problem = "a member of the machine is missing or of the wrong type";
     return false;
   }
-}
-
-std::string RemovedJson(const MachineRecord& record) {
-  return Json{{"schema", 1}, {"removed", record.id}, {"tokens", record.history.size()}}.dump();
 }
 
 }  // namespace vrel::registry

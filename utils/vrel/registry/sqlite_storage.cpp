@@ -85,8 +85,9 @@ class SqliteStorage final : public Storage {
     for (MachineId id : ids) {
       sqlite3_bind_int64(stmt, 1, id);
       if (!Step(stmt)) continue;
-      result.push_back({id, sqlite3_column_int64(stmt, 0),
-                        DecodeStoredToken(sqlite3_column_blob(stmt, 1), sqlite3_column_bytes(stmt, 1))});
+      result.push_back(
+          {id, sqlite3_column_int64(stmt, 0),
+           DecodeStoredToken(sqlite3_column_blob(stmt, 1), sqlite3_column_bytes(stmt, 1))});
       Finish(stmt);
     }
     return result;
@@ -206,7 +207,8 @@ class SqliteStorage final : public Storage {
     std::vector<Fingerprint> tokens;
     for (const HistoryEntry& entry : record.history) {
       const ParsedToken parsed = ParseToken(entry.token);
-      if (!parsed.ok) throw StorageError("machine " + std::to_string(record.id) + ": " + parsed.error);
+      if (!parsed.ok)
+        throw StorageError("machine " + std::to_string(record.id) + ": " + parsed.error);
       tokens.push_back(parsed.fingerprint);
     }
     Stmt machine = PrepareOnce(
@@ -220,7 +222,8 @@ class SqliteStorage final : public Storage {
     BindBlob(machine.get(), 6, EncodeStoredToken(tokens.front()));
     Run(machine.get());
     IndexDigests(record.id, tokens.front(), true);
-    for (std::size_t i = 1; i < tokens.size(); ++i) {  // versions below the sequence, newest highest
+    for (std::size_t i = 1; i < tokens.size();
+         ++i) {  // versions below the sequence, newest highest
       Stmt keep = PrepareOnce(
           "INSERT INTO history(machine, version, token, first_seen, last_seen) "
           "VALUES(?1, ?2, ?3, ?4, ?5)");

@@ -7,9 +7,8 @@
 #include <random>
 #include <thread>
 
-#include "vrel/registry/postgres_storage.h"
-
 #include "vrel/fingerprint/component_table.h"
+#include "vrel/registry/postgres_storage.h"
 #include "vrel/registry/sqlite_storage.h"
 
 namespace vrel::registry {

@@ -183,8 +183,8 @@ Options ParseArguments(int argc, char** argv) {
   options.operands.assign(argv + i, argv + argc);
   const bool tokens = options.command == "enroll" || options.command == "identify";
   const bool id = options.command == "show" || options.command == "remove";
-  const bool whole = options.command == "stats" || options.command == "export" ||
-                     options.command == "import";
+  const bool whole =
+      options.command == "stats" || options.command == "export" || options.command == "import";
   if (!tokens && !id && !whole) throw UsageError("unknown command " + options.command);
   if (id && options.operands.size() != 1)
     throw UsageError(options.command + " takes one machine id");
