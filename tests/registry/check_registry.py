@@ -69,7 +69,7 @@ for args, stdin, code, message in [
         (["stats", "1"], "", 2, "stats takes no operand"),
         (["remove", "0"], "", 2, "a machine id must be an integer of at least 1"),
         (["remove", "99"], "", 2, "no machine 99"),
-        (["enroll"], "\n vfp1-zz\n\nvfp2-1-2\n%s\n\xff\xfe\n" % overlong, 2, ""),
+        (["enroll"], "\n vfp1-zz\n\nvfp2-1-2\n%s\n\xff\xfe\n\x01\n" % overlong, 2, ""),
         (["identify", "vfp1-" + "0" * 16], "", 2, "")]:
     r = run(db, args, stdin)
     err = r.stderr.decode()
@@ -126,9 +126,24 @@ r = run(moved, ["import"], exported.decode())
 expect("import: %s" % r.stdout, r.returncode == 0 and json.loads(r.stdout)["imported"] == 199)
 expect("the import exports as it was", run(moved, ["export"]).stdout == exported)
 expect("an id already there stops the import", run(moved, ["import"], exported.decode()).returncode == 3)
-r = run(os.path.join(tmp, "bad-import.db"), ["import"], 'x\n{"schema":2}\n{"schema":1,"machine":"1"}\n')
+r = run(os.path.join(tmp, "bad-import.db"), ["import"],
+        'x\n{"schema":2}\n{"schema":1,"machine":"1"}\n%s\n' % overlong)
 expect("bad import lines: %s" % r.stdout, r.returncode == 2 and [x.get("line") for x in results(r.stdout)]
-       == [1, 2, 3, None])
+       == [1, 2, 3, 4, None])
+# A digest three machines hold is listed by stats; a database of another program is refused.
+board = "%016x" % 3
+trio = ["vfp1-%016x-%016x-%016x-%s-%016x" % (1, 10 * i, 10 * i + 1, board, 10 * i + 2) for i in range(1, 4)]
+stats = json.loads(run(os.path.join(tmp, "trio.db"), ["enroll"] + trio).returncode == 0 and
+                   run(os.path.join(tmp, "trio.db"), ["stats"]).stdout)
+expect("stats lists the shared board: %s" % stats, stats["shared"] ==
+       [{"component": "board", "digest": board, "machines": 3}])
+other = os.path.join(tmp, "other.db")
+with sqlite3.connect(other) as con:
+    con.execute("CREATE TABLE notes(text)")
+for args in (["stats"], ["enroll", known[0]]):
+    r = run(other, args)
+    expect("%s on another program's database: exit 3" % args,
+           r.returncode == 3 and b"is not a vrel registry database" in r.stderr)
 
 # Killed mid-batch after the 300th printed result, with thousands of tokens still coming.
 kill_db = os.path.join(tmp, "killed.db")
@@ -178,6 +193,11 @@ if LIB != "none":
     stats = ctypes.create_string_buffer(n + 1)
     lib.vrel_registry_stats(handle, stats, n + 1)
     expect("stats through C: 4 machines", json.loads(stats.value)["machines"] == 4)
+    expect("null arguments", lib.vrel_registry_enroll(handle, None, out, 4096) == -1 and
+           lib.vrel_registry_stats(None, None, 0) == -1 and
+           lib.vrel_registry_open(b"x", 1, ctypes.byref(ctypes.c_void_p()), None, 0) == -21)
+    texts = [lib.vrel_registry_error_text(c) for c in (-1, -3, -4, -5, -6, -20, -21, -22)]
+    expect("an error text per code: %s" % texts, len(set(texts)) == len(texts))
     lib.vrel_registry_close(handle)
     handle = ctypes.c_void_p()
     expect("open refuses a newer schema with its reason",

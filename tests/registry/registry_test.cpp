@@ -419,6 +419,31 @@ TEST(RegistryServer, UnreachableOrLostConnectionExitsThree) {
   }
 }
 
+// A transaction that keeps losing its race is run kAttempts times, rolled
+// back each time, then reported as a storage failure.
+TEST(RegistryRetry, GivesUpAfterItsAttempts) {
+  const std::string file = ::testing::TempDir() + "registry-retry-" + std::to_string(getpid()) + ".db";
+  auto storage = OpenStorage("sqlite:" + file, true);
+  int runs = 0;
+  try {
+    RunTransaction(*storage, true, [&] {
+      ++runs;
+      storage->Create(Fp("1 2 3 4 5"), 100);
+      throw RetryableError("lost");
+    });
+    ADD_FAILURE() << "no error";
+  } catch (const RetryableError&) {
+    ADD_FAILURE() << "the lost race itself escaped";
+  } catch (const StorageError& e) {
+    EXPECT_STREQ(e.what(), "lost; gave up after 12 attempts");
+  }
+  EXPECT_EQ(runs, kAttempts);
+  storage->Begin(false);
+  EXPECT_EQ(storage->MachineCount(), 0);  // every run rolled back
+  storage.reset();
+  for (const char* suffix : {"", "-wal", "-shm"}) std::remove((file + suffix).c_str());
+}
+
 // A server database is opened only when it holds a registry this release can
 // read, and made only where the role may create.
 TEST(RegistryServer, RefusesWhatItCannotReadOrMake) {

@@ -20,6 +20,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <map>
 
 #include "vrel/base/hex_text.h"
@@ -213,7 +214,7 @@ class PostgresStorage final : public Storage {
     const Result old =
         Run("renew_read", "SELECT seq, since, last_seen, token FROM vrel_machine WHERE id = $1",
             {std::to_string(id)});
-    if (PQntuples(old.get()) == 0) throw StorageError("machine " + std::to_string(id) + " is gone");
+    if (PQntuples(old.get()) == 0) throw MachineError(id, "gone");
     const std::string blob = EncodeStoredToken(fingerprint);
     const std::string oldBlob = Bytes(old, 0, 3);
     const bool changed = blob != oldBlob;
@@ -300,14 +301,11 @@ class PostgresStorage final : public Storage {
 
   void Import(const MachineRecord& record) override {
     const HistoryEntry& latest = record.history.front();
-    const ParsedToken token = ParseToken(latest.token);
-    if (!token.ok) throw StorageError("machine " + std::to_string(record.id) + ": " + token.error);
-    const std::vector<DigestKey> keys = StrongKeys(token.fingerprint);
+    const std::vector<Fingerprint> tokens = ImportedTokens(record);
+    const std::vector<DigestKey> keys = StrongKeys(tokens.front());
     ClaimMachines({record.id});
     ClaimDigests(keys);
-    if (!Load({record.id}).empty()) {
-      throw StorageError("machine " + std::to_string(record.id) + " is in the registry already");
-    }
+    if (!Load({record.id}).empty()) throw MachineError(record.id, "in the registry already");
     Run("import",
         "WITH m AS (INSERT INTO vrel_machine(id, seq, first_seen, since, last_seen, token) "
         "VALUES ($1, $2, $3, $4, $5, $6)), "
@@ -319,18 +317,15 @@ class PostgresStorage final : public Storage {
         "vrel_enroll_sequence)))",
         {std::to_string(record.id), std::to_string(record.sequence),
          std::to_string(record.firstSeen), std::to_string(latest.firstSeen),
-         std::to_string(record.lastSeen), ByteaText(EncodeStoredToken(token.fingerprint)),
+         std::to_string(record.lastSeen), ByteaText(EncodeStoredToken(tokens.front())),
          Components(keys), Digests(keys)});
     for (std::size_t i = 1; i < record.history.size(); ++i) {
-      const ParsedToken earlier = ParseToken(record.history[i].token);
-      if (!earlier.ok)
-        throw StorageError("machine " + std::to_string(record.id) + ": " + earlier.error);
       Run("history_keep",
           "INSERT INTO vrel_history(machine, version, token, first_seen, last_seen) "
           "VALUES ($1, $2, $3, $4, $5)",
           {std::to_string(record.id),
            std::to_string(record.sequence - static_cast<std::int64_t>(i)),
-           ByteaText(EncodeStoredToken(earlier.fingerprint)),
+           ByteaText(EncodeStoredToken(tokens[i])),
            std::to_string(record.history[i].firstSeen),
            std::to_string(record.history[i].lastSeen)});
     }
@@ -386,7 +381,7 @@ class PostgresStorage final : public Storage {
     const char* state = result ? PQresultErrorField(result.get(), PG_DIAG_SQLSTATE) : nullptr;
     const std::string message =
         FirstLine(result ? PQresultErrorMessage(result.get()) : PQerrorMessage(connection_.get()));
-    if (state != nullptr && (std::string(state) == "40001" || std::string(state) == "40P01")) {
+    if (state != nullptr && (std::strcmp(state, "40001") == 0 || std::strcmp(state, "40P01") == 0)) {
       throw RetryableError(message);
     }
     throw StorageError("PostgreSQL: " + message);

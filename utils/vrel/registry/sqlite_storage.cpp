@@ -112,7 +112,7 @@ class SqliteStorage final : public Storage {
     sqlite3_stmt* old =
         Prepare(renew_read_, "SELECT seq, since, last_seen, token FROM machine WHERE id=?1");
     sqlite3_bind_int64(old, 1, id);
-    if (!Step(old)) throw StorageError("machine " + std::to_string(id) + " is gone");
+    if (!Step(old)) throw MachineError(id, "gone");
     const std::int64_t seq = sqlite3_column_int64(old, 0);
     const std::int64_t since = sqlite3_column_int64(old, 1);
     const std::int64_t lastSeen = sqlite3_column_int64(old, 2);
@@ -201,16 +201,8 @@ class SqliteStorage final : public Storage {
   }
 
   void Import(const MachineRecord& record) override {
-    if (!Load({record.id}).empty()) {
-      throw StorageError("machine " + std::to_string(record.id) + " is in the registry already");
-    }
-    std::vector<Fingerprint> tokens;
-    for (const HistoryEntry& entry : record.history) {
-      const ParsedToken parsed = ParseToken(entry.token);
-      if (!parsed.ok)
-        throw StorageError("machine " + std::to_string(record.id) + ": " + parsed.error);
-      tokens.push_back(parsed.fingerprint);
-    }
+    const std::vector<Fingerprint> tokens = ImportedTokens(record);
+    if (!Load({record.id}).empty()) throw MachineError(record.id, "in the registry already");
     Stmt machine = PrepareOnce(
         "INSERT INTO machine(id, seq, first_seen, since, last_seen, token) "
         "VALUES(?1, ?2, ?3, ?4, ?5, ?6)");

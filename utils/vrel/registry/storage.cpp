@@ -72,6 +72,20 @@ Fingerprint DecodeStoredToken(const void* data, std::size_t size) {
   return fingerprint;
 }
 
+StorageError MachineError(MachineId id, const std::string& what) {
+  return StorageError("machine " + std::to_string(id) + ": " + what);
+}
+
+std::vector<Fingerprint> ImportedTokens(const MachineRecord& record) {
+  std::vector<Fingerprint> tokens;
+  for (const HistoryEntry& entry : record.history) {
+    ParsedToken parsed = ParseToken(entry.token);
+    if (!parsed.ok) throw MachineError(record.id, parsed.error);
+    tokens.push_back(std::move(parsed.fingerprint));
+  }
+  return tokens;
+}
+
 Gathered Storage::Gather(const std::vector<DigestKey>& keys, std::size_t limit,
                          std::size_t sharedAt) {
   Gathered found;

@@ -151,6 +151,11 @@ std::unique_ptr<Storage> OpenStorage(const std::string& uri, bool create);
 std::string EncodeStoredToken(const Fingerprint& fingerprint);
 Fingerprint DecodeStoredToken(const void* data, std::size_t size);
 
+// "machine ID: what", the error every backend gives about one machine.
+StorageError MachineError(MachineId id, const std::string& what);
+// An imported record's tokens parsed, newest first; a bad one is a MachineError.
+std::vector<Fingerprint> ImportedTokens(const MachineRecord& record);
+
 // Commits on Commit(), rolls back when left otherwise.
 class Transaction {
  public:
