@@ -73,6 +73,17 @@ std::string FirstLine(const char* message) {
   return text;
 }
 
+// A statement's parameter: a number, or text that outlives the statement.
+// Trivially destroyed, so a list of them costs a call site no clean-up.
+struct Param {
+  Param(std::int64_t value) : number(value), isNumber(true) {}
+  Param(const std::string& value) : text(value.c_str()) {}
+  Param(const char* value) : text(value) {}
+  const char* text = nullptr;
+  std::int64_t number = 0;
+  bool isNumber = false;
+};
+
 class PostgresStorage final : public Storage {
  public:
   PostgresStorage(const std::string& uri, bool create) : connection_(PQconnectdb(uri.c_str())) {
@@ -141,7 +152,7 @@ class PostgresStorage final : public Storage {
         "CROSS JOIN LATERAL (SELECT machine FROM vrel_digest WHERE component = k.c AND digest = "
         "k.g "
         "ORDER BY machine LIMIT $3) d ORDER BY k.i, d.machine",
-        {Components(keys), Digests(keys), std::to_string(limit)});
+        {Components(keys), Digests(keys), Param(limit)});
     for (int row = 0; row < PQntuples(rows.get()); ++row) {
       result[static_cast<std::size_t>(Number(rows, row, 0) - 1)].push_back(Number(rows, row, 1));
     }
@@ -164,7 +175,7 @@ class PostgresStorage final : public Storage {
             "ORDER BY machine LIMIT $3) d) "
             "SELECT h.i, h.machine, m.seq, m.token FROM h LEFT JOIN vrel_machine m "
             "ON m.id = h.machine AND h.n < $4 ORDER BY h.i, h.machine",
-            {Components(keys), Digests(keys), std::to_string(limit), std::to_string(sharedAt)});
+            {Components(keys), Digests(keys), Param(limit), Param(sharedAt)});
     std::map<MachineId, int> loaded;
     for (int row = 0; row < PQntuples(rows.get()); ++row) {
       const MachineId id = Number(rows, row, 1);
@@ -196,16 +207,15 @@ class PostgresStorage final : public Storage {
 
   MachineId Create(const Fingerprint& fingerprint, std::int64_t now) override {
     const std::vector<DigestKey> keys = StrongKeys(fingerprint);
-    const Result rows =
-        Run("create",
-            "WITH m AS (INSERT INTO vrel_machine(id, seq, first_seen, since, last_seen, token) "
-            "VALUES (nextval('vrel_machine_ids'), nextval('vrel_enroll_sequence'), $1, $1, $1, $2) "
-            "RETURNING id), "
-            "d AS (INSERT INTO vrel_digest SELECT k.c, k.g, m.id FROM m, unnest($3::int2[], "
-            "$4::int8[]) "
-            "AS k(c, g) ON CONFLICT DO NOTHING) SELECT id FROM m",
-            {std::to_string(now), ByteaText(EncodeStoredToken(fingerprint)), Components(keys),
-             Digests(keys)});
+    const Result rows = Run(
+        "create",
+        "WITH m AS (INSERT INTO vrel_machine(id, seq, first_seen, since, last_seen, token) "
+        "VALUES (nextval('vrel_machine_ids'), nextval('vrel_enroll_sequence'), $1, $1, $1, $2) "
+        "RETURNING id), "
+        "d AS (INSERT INTO vrel_digest SELECT k.c, k.g, m.id FROM m, unnest($3::int2[], "
+        "$4::int8[]) "
+        "AS k(c, g) ON CONFLICT DO NOTHING) SELECT id FROM m",
+        {Param(now), ByteaText(EncodeStoredToken(fingerprint)), Components(keys), Digests(keys)});
     return Number(rows, 0, 0);
   }
 
@@ -213,7 +223,7 @@ class PostgresStorage final : public Storage {
              std::size_t historyLimit) override {
     const Result old =
         Run("renew_read", "SELECT seq, since, last_seen, token FROM vrel_machine WHERE id = $1",
-            {std::to_string(id)});
+            {Param(id)});
     if (PQntuples(old.get()) == 0) throw MachineError(id, "gone");
     const std::string blob = EncodeStoredToken(fingerprint);
     const std::string oldBlob = Bytes(old, 0, 3);
@@ -236,23 +246,22 @@ class PostgresStorage final : public Storage {
           "INSERT INTO vrel_digest SELECT k.c, k.g, $1 FROM unnest($4::int2[], $5::int8[]) AS k(c, "
           "g) "
           "ON CONFLICT DO NOTHING",
-          {std::to_string(id), Components(gone), Digests(gone), Components(come), Digests(come)});
+          {Param(id), Components(gone), Digests(gone), Components(come), Digests(come)});
       if (historyLimit > 1) {
         Run("history_keep",
             "INSERT INTO vrel_history(machine, version, token, first_seen, last_seen) "
             "VALUES ($1, $2, $3, $4, $5)",
-            {std::to_string(id), Value(old, 0, 0), ByteaText(oldBlob), Value(old, 0, 1),
-             Value(old, 0, 2)});
+            {Param(id), Value(old, 0, 0), ByteaText(oldBlob), Value(old, 0, 1), Value(old, 0, 2)});
       }
       Run("history_trim",
           "DELETE FROM vrel_history WHERE machine = $1 AND version NOT IN "
           "(SELECT version FROM vrel_history WHERE machine = $1 ORDER BY version DESC LIMIT $2)",
-          {std::to_string(id), std::to_string(historyLimit > 0 ? historyLimit - 1 : 0)});
+          {Param(id), Param(historyLimit > 0 ? historyLimit - 1 : 0)});
     }
     Run("renew_write",
         "UPDATE vrel_machine SET seq = nextval('vrel_enroll_sequence'), last_seen = $2, "
         "since = CASE WHEN $3 THEN $2 ELSE since END, token = $4 WHERE id = $1",
-        {std::to_string(id), std::to_string(now), changed ? "true" : "false", ByteaText(blob)});
+        {Param(id), Param(now), changed ? "true" : "false", ByteaText(blob)});
   }
 
   bool Remove(MachineId id) override {
@@ -263,14 +272,14 @@ class PostgresStorage final : public Storage {
     Run("remove",
         "WITH d AS (DELETE FROM vrel_digest WHERE machine = $1), "
         "h AS (DELETE FROM vrel_history WHERE machine = $1) DELETE FROM vrel_machine WHERE id = $1",
-        {std::to_string(id)});
+        {Param(id)});
     return true;
   }
 
   std::optional<MachineRecord> Show(MachineId id) override {
     const Result machine = Run(
         "show", "SELECT seq, first_seen, since, last_seen, token FROM vrel_machine WHERE id = $1",
-        {std::to_string(id)});
+        {Param(id)});
     if (PQntuples(machine.get()) == 0) return std::nullopt;
     MachineRecord record;
     record.id = id;
@@ -282,7 +291,7 @@ class PostgresStorage final : public Storage {
     const Result history = Run("show_history",
                                "SELECT token, first_seen, last_seen FROM vrel_history "
                                "WHERE machine = $1 ORDER BY version DESC",
-                               {std::to_string(id)});
+                               {Param(id)});
     for (int row = 0; row < PQntuples(history.get()); ++row) {
       record.history.push_back(
           {FormatToken(Token(history, row, 0)), Number(history, row, 1), Number(history, row, 2)});
@@ -293,7 +302,7 @@ class PostgresStorage final : public Storage {
   std::vector<MachineId> MachinesAfter(MachineId after, std::size_t limit) override {
     const Result rows =
         Run("after", "SELECT id FROM vrel_machine WHERE id > $1 ORDER BY id LIMIT $2",
-            {std::to_string(after), std::to_string(limit)});
+            {Param(after), Param(limit)});
     std::vector<MachineId> ids;
     for (int row = 0; row < PQntuples(rows.get()); ++row) ids.push_back(Number(rows, row, 0));
     return ids;
@@ -315,19 +324,16 @@ class PostgresStorage final : public Storage {
         "vrel_machine_ids))), "
         "setval('vrel_enroll_sequence', greatest($2, (SELECT last_value FROM "
         "vrel_enroll_sequence)))",
-        {std::to_string(record.id), std::to_string(record.sequence),
-         std::to_string(record.firstSeen), std::to_string(latest.firstSeen),
-         std::to_string(record.lastSeen), ByteaText(EncodeStoredToken(tokens.front())),
-         Components(keys), Digests(keys)});
+        {Param(record.id), Param(record.sequence), Param(record.firstSeen), Param(latest.firstSeen),
+         Param(record.lastSeen), ByteaText(EncodeStoredToken(tokens.front())), Components(keys),
+         Digests(keys)});
     for (std::size_t i = 1; i < record.history.size(); ++i) {
       Run("history_keep",
           "INSERT INTO vrel_history(machine, version, token, first_seen, last_seen) "
           "VALUES ($1, $2, $3, $4, $5)",
-          {std::to_string(record.id),
-           std::to_string(record.sequence - static_cast<std::int64_t>(i)),
-           ByteaText(EncodeStoredToken(tokens[i])),
-           std::to_string(record.history[i].firstSeen),
-           std::to_string(record.history[i].lastSeen)});
+          {Param(record.id), Param(record.sequence - static_cast<std::int64_t>(i)),
+           ByteaText(EncodeStoredToken(tokens[i])), Param(record.history[i].firstSeen),
+           Param(record.history[i].lastSeen)});
     }
   }
 
@@ -339,7 +345,7 @@ class PostgresStorage final : public Storage {
     const Result rows =
         Run("SELECT component, digest, count(*) FROM vrel_digest GROUP BY component, digest "
             "HAVING count(*) >= $1 ORDER BY 3 DESC, 1, 2",
-            {std::to_string(sharedAt)});
+            {Param(sharedAt)});
     std::vector<SharedDigest> result;
     for (int row = 0; row < PQntuples(rows.get()); ++row) {
       result.push_back({{static_cast<ComponentId>(Number(rows, row, 0)),
@@ -353,22 +359,33 @@ class PostgresStorage final : public Storage {
   // Runs `sql` with text parameters, prepared once per connection under
   // `name`; throws RetryableError for a lost serialization race or deadlock,
   // StorageError for anything else (a lost connection included).
-  Result Run(const char* name, const char* sql, const std::vector<std::string>& params) {
+  Result Run(const char* name, const char* sql, std::initializer_list<Param> params) {
     if (prepared_.count(name) == 0) {
       Check(Result(PQprepare(connection_.get(), name, sql, 0, nullptr)));
       prepared_[name] = true;
     }
-    std::vector<const char*> values;
-    for (const std::string& p : params) values.push_back(p.c_str());
+    std::vector<std::string> numbers;
+    const std::vector<const char*> values = Texts(params, numbers);
     return Check(Result(PQexecPrepared(connection_.get(), name, static_cast<int>(values.size()),
                                        values.data(), nullptr, nullptr, 0)));
   }
   // The same, unprepared: for statements run once or rarely.
-  Result Run(const char* sql, const std::vector<std::string>& params) {
-    std::vector<const char*> values;
-    for (const std::string& p : params) values.push_back(p.c_str());
+  Result Run(const char* sql, std::initializer_list<Param> params) {
+    std::vector<std::string> numbers;
+    const std::vector<const char*> values = Texts(params, numbers);
     return Check(Result(PQexecParams(connection_.get(), sql, static_cast<int>(values.size()),
                                      nullptr, values.data(), nullptr, nullptr, 0)));
+  }
+  // The parameters as libpq's texts; `numbers` holds those written here.
+  static std::vector<const char*> Texts(std::initializer_list<Param> params,
+                                        std::vector<std::string>& numbers) {
+    numbers.reserve(params.size());
+    std::vector<const char*> values;
+    for (const Param& p : params) {
+      if (p.isNumber) numbers.push_back(std::to_string(p.number));
+      values.push_back(p.isNumber ? numbers.back().c_str() : p.text);
+    }
+    return values;
   }
 
   Result Check(Result result) {
@@ -381,7 +398,8 @@ class PostgresStorage final : public Storage {
     const char* state = result ? PQresultErrorField(result.get(), PG_DIAG_SQLSTATE) : nullptr;
     const std::string message =
         FirstLine(result ? PQresultErrorMessage(result.get()) : PQerrorMessage(connection_.get()));
-    if (state != nullptr && (std::strcmp(state, "40001") == 0 || std::strcmp(state, "40P01") == 0)) {
+    if (state != nullptr &&
+        (std::strcmp(state, "40001") == 0 || std::strcmp(state, "40P01") == 0)) {
       throw RetryableError(message);
     }
     throw StorageError("PostgreSQL: " + message);
