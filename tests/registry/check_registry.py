@@ -63,6 +63,8 @@ for args, stdin, code, message in [
         (["--history", "x", "stats"], "", 2, "--history must be an integer of at least 1"),
         (["--colour", "stats"], "", 2, "unknown option --colour"),
         (["--db"], "", 2, "--db needs a value"),
+        (["--db=", "stats"], "", 2, "--db needs a URI"),
+        (["--shared-at=2", "--", "show", "x"], "", 2, "a machine id must be an integer"),
         ([], "", 2, "no command given"),
         (["frobnicate"], "", 2, "unknown command frobnicate"),
         (["show"], "", 2, "show takes one machine id"),
@@ -120,16 +122,24 @@ expect("200 machines, not more: %s" % stats["machines"], stats["machines"] == 20
 shown = json.loads(run(shared_db, ["show", "7"]).stdout)
 expect("show: %s" % shown, shown["machine"] == 7 and len(shown["history"]) == 1)
 expect("remove", json.loads(run(shared_db, ["remove", "7"]).stdout) == {"schema": 1, "removed": 7, "tokens": 1})
+renewed = batch[0][:-16] + "%016x" % 5  # a new card: the same machine, a second token
+expect("renewed", results(run(shared_db, ["enroll", renewed]).stdout)[0]["verdict"] == "same")
 exported = run(shared_db, ["export"]).stdout
 moved = os.path.join(tmp, "moved.db")
 r = run(moved, ["import"], exported.decode())
 expect("import: %s" % r.stdout, r.returncode == 0 and json.loads(r.stdout)["imported"] == 199)
 expect("the import exports as it was", run(moved, ["export"]).stdout == exported)
 expect("an id already there stops the import", run(moved, ["import"], exported.decode()).returncode == 3)
-r = run(os.path.join(tmp, "bad-import.db"), ["import"],
-        'x\n{"schema":2}\n{"schema":1,"machine":"1"}\n%s\n' % overlong)
+machine = json.loads(exported.decode().splitlines()[0])
+bad = [dict(machine, firstSeen="yesterday"), dict(machine, machine=0), dict(machine, history=[])]
+r = run(os.path.join(tmp, "bad-import.db"), ["import"], 'x\n{"schema":2}\n{"schema":1,"machine":"1"}\n%s\n%s\n'
+        % (overlong, "\n".join(json.dumps(m) for m in bad)))
 expect("bad import lines: %s" % r.stdout, r.returncode == 2 and [x.get("line") for x in results(r.stdout)]
-       == [1, 2, 3, 4, None])
+       == [1, 2, 3, 4, 5, 6, 7, None])
+r = subprocess.run([TOOL, "enroll", known[0]], env=dict(os.environ, VREL_REGISTRY_DB=tmp), stdout=subprocess.PIPE,
+                   stderr=subprocess.PIPE)
+expect("VREL_REGISTRY_DB names the database; a folder is none: %s" % r.stderr,
+       r.returncode == 3 and b"cannot open " + tmp.encode() in r.stderr)
 # A digest three machines hold is listed by stats; a database of another program is refused.
 board = "%016x" % 3
 trio = ["vfp1-%016x-%016x-%016x-%s-%016x" % (1, 10 * i, 10 * i + 1, board, 10 * i + 2) for i in range(1, 4)]

@@ -468,6 +468,11 @@ TEST(RegistryServer, RefusesWhatItCannotReadOrMake) {
   const std::string weak = server.Uri("postgres") + "&user=weak&options=-csearch_path%3Dclosed";
   EXPECT_NE(refusal(weak, true).find("needs CREATE on that schema"), std::string::npos)
       << refusal(weak, true);
+  // Tables it may not read: the server's own reason.
+  const std::string locked = uri.substr(0, uri.find("&options")) + "&user=weak&options=-csearch_path%3D" + schema;
+  ASSERT_TRUE(server.Execute("GRANT USAGE ON SCHEMA " + schema + " TO weak"));
+  EXPECT_NE(refusal(locked, false).find("PostgreSQL: permission denied"), std::string::npos)
+      << refusal(locked, false);
 }
 
 }  // namespace

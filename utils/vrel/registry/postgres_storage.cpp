@@ -396,8 +396,10 @@ class PostgresStorage final : public Storage {
                          FirstLine(PQerrorMessage(connection_.get())));
     }
     const char* state = result ? PQresultErrorField(result.get(), PG_DIAG_SQLSTATE) : nullptr;
+    const char* primary =
+        result ? PQresultErrorField(result.get(), PG_DIAG_MESSAGE_PRIMARY) : nullptr;
     const std::string message =
-        FirstLine(result ? PQresultErrorMessage(result.get()) : PQerrorMessage(connection_.get()));
+        FirstLine(primary != nullptr ? primary : PQerrorMessage(connection_.get()));
     if (state != nullptr &&
         (std::strcmp(state, "40001") == 0 || std::strcmp(state, "40P01") == 0)) {
       throw RetryableError(message);

@@ -121,6 +121,8 @@ void Print(const std::vector<std::string>& lines) {
     throw OutputError("cannot write the results");
 }
 
+void Print(const std::string& line) { Print(std::vector<std::string>(1, line)); }
+
 // Why a line is not a token, or nothing.
 std::optional<std::string> Refusal(const std::string& line, bool overlong,
                                    vrel::ParsedToken& parsed) {
@@ -282,7 +284,7 @@ bool Import(Storage& storage) {
       std::string problem;
       if (overlong || !ParseExportJson(text, record, problem)) {
         allGood = false;
-        Print({LineErrorJson(line, overlong ? "the line is too long for a machine" : problem)});
+        Print(LineErrorJson(line, overlong ? "the line is too long for a machine" : problem));
         continue;
       }
       group.push_back(std::move(record));
@@ -292,7 +294,7 @@ bool Import(Storage& storage) {
     });
     imported += static_cast<long>(group.size());
   }
-  Print({"{\"schema\":1,\"imported\":" + std::to_string(imported) + "}"});
+  Print("{\"schema\":1,\"imported\":" + std::to_string(imported) + "}");
   return allGood;
 }
 
@@ -331,7 +333,7 @@ int Run(int argc, char** argv) {
     std::fprintf(stderr, "vrel-registry: no machine %lld\n", static_cast<long long>(*id));
     return 2;
   }
-  Print({result});
+  Print(result);
   return 0;
 }
 
