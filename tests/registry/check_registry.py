@@ -64,6 +64,7 @@ for args, stdin, code, message in [
         (["--colour", "stats"], "", 2, "unknown option --colour"),
         (["--db"], "", 2, "--db needs a value"),
         (["--db=", "stats"], "", 2, "--db needs a URI"),
+        (["--db=sqlite:", "stats"], "", 3, "no database path given"),
         (["--shared-at=2", "--", "show", "x"], "", 2, "a machine id must be an integer"),
         ([], "", 2, "no command given"),
         (["frobnicate"], "", 2, "unknown command frobnicate"),
@@ -210,8 +211,10 @@ if LIB != "none":
     expect("an error text per code: %s" % texts, len(set(texts)) == len(texts))
     lib.vrel_registry_close(handle)
     handle = ctypes.c_void_p()
-    expect("open refuses a newer schema with its reason",
-           lib.vrel_registry_open(("sqlite:" + newer).encode(), 3, ctypes.byref(handle), None, 0) == -20)
+    reason = ctypes.create_string_buffer(24)
+    expect("open refuses a newer schema with its reason, cut to fit: %s" % reason.value,
+           lib.vrel_registry_open(("sqlite:" + newer).encode(), 3, ctypes.byref(handle), reason, 24) == -20
+           and len(reason.value) == 23 and reason.value.startswith(newer.encode()[:23]))
 
 
 subprocess.run(["rm", "-rf", tmp])

@@ -444,6 +444,25 @@ TEST(RegistryRetry, GivesUpAfterItsAttempts) {
   for (const char* suffix : {"", "-wal", "-shm"}) std::remove((file + suffix).c_str());
 }
 
+// A SQLite writer waits for another's lock as long as it was told, then fails
+// saying why.
+TEST(RegistryRetry, SqliteWriterWaitsThenSaysBusy) {
+  const std::string file = ::testing::TempDir() + "registry-busy-" + std::to_string(getpid()) + ".db";
+  auto holder = OpenSqliteStorage(file, true);
+  auto waiter = OpenSqliteStorage(file, false, 50);
+  holder->Begin(true);
+  try {
+    waiter->Begin(true);
+    ADD_FAILURE() << "two writers at once";
+  } catch (const StorageError& e) {
+    EXPECT_NE(std::string(e.what()).find("stayed busy"), std::string::npos) << e.what();
+  }
+  holder->Rollback();
+  holder.reset();
+  waiter.reset();
+  for (const char* suffix : {"", "-wal", "-shm"}) std::remove((file + suffix).c_str());
+}
+
 // A server database is opened only when it holds a registry this release can
 // read, and made only where the role may create.
 TEST(RegistryServer, RefusesWhatItCannotReadOrMake) {
