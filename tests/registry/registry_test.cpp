@@ -463,6 +463,23 @@ TEST(RegistryRetry, SqliteWriterWaitsThenSaysBusy) {
   for (const char* suffix : {"", "-wal", "-shm"}) std::remove((file + suffix).c_str());
 }
 
+// On a server, a writer that needs a digest another writer holds loses the
+// race at once (no waiting, no deadlock), and finds the machine once the
+// other has committed.
+TEST(RegistryServer, HeldDigestIsALostRace) {
+  if (!NeedPostgres()) GTEST_SKIP() << "no PostgreSQL server";
+  const std::string uri = PostgresUri("race");
+  auto first = OpenStorage(uri, true), second = OpenStorage(uri, true);
+  Registry one(*first, {3, 16}), two(*second, {3, 16});
+  first->Begin(true);
+  EXPECT_FALSE(one.Enroll(Machine(1), 100).same);
+  second->Begin(true);
+  EXPECT_THROW(two.Enroll(Machine(1), 100), RetryableError);
+  second->Rollback();
+  first->Commit();
+  RunTransaction(*second, true, [&] { EXPECT_TRUE(two.Enroll(Machine(1), 100).same); });
+}
+
 // A server database is opened only when it holds a registry this release can
 // read, and made only where the role may create.
 TEST(RegistryServer, RefusesWhatItCannotReadOrMake) {
