@@ -305,6 +305,21 @@ TEST_P(RegistryTest, ConcurrentEnrollersMakeEachMachineOnce) {
 INSTANTIATE_TEST_SUITE_P(Backends, RegistryTest, ::testing::ValuesIn(kBackends),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// Stored tokens read back as written; damaged bytes, and a bad token in an
+// import, are refused rather than misread.
+TEST(RegistryReport, StoredTokensRoundTripAndDamageIsRefused) {
+  const Fingerprint fp = Fp("1 2 3 x 5+6");
+  const std::string blob = EncodeStoredToken(fp), cpu = EncodeStoredToken(Fp("1 x x x x"));
+  EXPECT_EQ(FormatToken(DecodeStoredToken(blob.data(), blob.size())), FormatToken(fp));
+  for (const std::string& bad : {std::string(), blob.substr(0, blob.size() - 1), cpu + "abc"}) {
+    EXPECT_THROW(DecodeStoredToken(bad.data(), bad.size()), StorageError) << bad.size();
+  }
+  MachineRecord record;
+  record.id = 9;
+  record.history = {{FormatToken(fp), 1, 1}, {"vfp1-zz", 1, 1}};
+  EXPECT_THROW(ImportedTokens(record), StorageError);
+}
+
 // The published bound of a verdict holds for the widest one.
 TEST(RegistryReport, WidestVerdictFitsTheBound) {
   Verdict v;
