@@ -114,13 +114,23 @@ class PostgresStorage final : public Storage {
     }
   }
 
+  // A reader's BEGIN goes with its first statement, in one round trip.
   void Begin(bool write) override {
-    Run(write ? "BEGIN ISOLATION LEVEL READ COMMITTED"
-              : "BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY",
-        {});
+    if (write) {
+      Run("BEGIN ISOLATION LEVEL READ COMMITTED", {});
+    } else {
+      beginPending_ = true;
+    }
   }
-  void Commit() override { Run("COMMIT", {}); }
+  void Commit() override {
+    if (beginPending_) {
+      beginPending_ = false;  // nothing was read
+      return;
+    }
+    Run("COMMIT", {});
+  }
   void Rollback() noexcept override {
+    beginPending_ = false;
     if (PQtransactionStatus(connection_.get()) != PQTRANS_IDLE) {
       PQclear(PQexec(connection_.get(), "ROLLBACK"));
     }
@@ -268,11 +278,14 @@ class PostgresStorage final : public Storage {
     ClaimMachines({id});
     const std::vector<StoredMachine> found = Load({id});
     if (found.empty()) return false;
-    ClaimDigests(StrongKeys(found.front().latest));
+    const std::vector<DigestKey> keys = StrongKeys(found.front().latest);
+    ClaimDigests(keys);
+    // The index rows by their keys: the index is ordered by key, not by machine.
     Run("remove",
-        "WITH d AS (DELETE FROM vrel_digest WHERE machine = $1), "
+        "WITH d AS (DELETE FROM vrel_digest WHERE machine = $1 AND (component, digest) IN "
+        "(SELECT * FROM unnest($2::int2[], $3::int8[]))), "
         "h AS (DELETE FROM vrel_history WHERE machine = $1) DELETE FROM vrel_machine WHERE id = $1",
-        {Param(id)});
+        {Param(id), Components(keys), Digests(keys)});
     return true;
   }
 
@@ -366,11 +379,44 @@ class PostgresStorage final : public Storage {
     }
     std::vector<std::string> numbers;
     const std::vector<const char*> values = Texts(params, numbers);
+    if (beginPending_) {
+      beginPending_ = false;
+      return BeginWith(name, values);
+    }
     return Check(Result(PQexecPrepared(connection_.get(), name, static_cast<int>(values.size()),
                                        values.data(), nullptr, nullptr, 0)));
   }
+  // A reader's BEGIN and its first statement in one pipeline: sent together,
+  // their results read in order up to the pipeline's end.
+  Result BeginWith(const char* name, const std::vector<const char*>& values) {
+    PGconn* c = connection_.get();
+    const bool sent = PQenterPipelineMode(c) == 1 &&
+                      PQsendQueryParams(c, "BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY", 0,
+                                        nullptr, nullptr, nullptr, nullptr, 0) == 1 &&
+                      PQsendQueryPrepared(c, name, static_cast<int>(values.size()), values.data(),
+                                          nullptr, nullptr, 0) == 1 &&
+                      PQpipelineSync(c) == 1;
+    Result begin, statement;
+    for (int idle = 0; sent && idle < 3;) {  // a NULL ends each statement's results
+      Result next(PQgetResult(c));
+      if (!next) {
+        ++idle;
+        continue;
+      }
+      idle = 0;
+      if (PQresultStatus(next.get()) == PGRES_PIPELINE_SYNC) break;
+      (begin ? statement : begin) = std::move(next);
+    }
+    PQexitPipelineMode(c);
+    Check(std::move(begin));
+    return Check(std::move(statement));
+  }
   // The same, unprepared: for statements run once or rarely.
   Result Run(const char* sql, std::initializer_list<Param> params) {
+    if (beginPending_) {
+      beginPending_ = false;
+      Run("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY", {});
+    }
     std::vector<std::string> numbers;
     const std::vector<const char*> values = Texts(params, numbers);
     return Check(Result(PQexecParams(connection_.get(), sql, static_cast<int>(values.size()),
@@ -484,6 +530,7 @@ class PostgresStorage final : public Storage {
 
   Connection connection_;
   std::map<std::string, bool> prepared_;
+  bool beginPending_ = false;
 };
 
 }  // namespace
