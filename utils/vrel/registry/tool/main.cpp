@@ -2,10 +2,10 @@
 //   vrel-registry [--db URI] [--shared-at K] [--history N] enroll|identify [TOKEN...]
 //   vrel-registry [--db URI] show ID | remove ID | stats | export | import
 // Results are JSON Lines on standard output. Tokens from standard input are
-// handled in groups, one transaction each: a group ends when no further line
-// is waiting (so a client sending one line at a time gets each answer at
-// once) or at kGroupSize tokens; its results are printed only after it is
-// committed. A transaction that loses a race with another writer (on a
+// handled in groups: a group ends when no further line is waiting (so a
+// client sending one line at a time gets each answer at once) or at
+// kGroupSize tokens, and is committed in transactions of the storage's
+// GroupLimit; results are printed only once their transaction is committed. A transaction that loses a race with another writer (on a
 // server database) runs again. Exit 0, 2 (usage, unknown id, any bad line) or
 // 3 (storage or output failure; wins over 2).
 #include <poll.h>
