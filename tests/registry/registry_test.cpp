@@ -20,7 +20,7 @@
 #include "vrel/registry/c/vrel_registry.h"
 #include "vrel/registry/registry.h"
 #include "vrel/registry/report.h"
-#include "vrel/registry/sqlite_storage.h"
+#include "vrel/registry/sqlite/sqlite_storage.h"
 
 namespace vrel::registry {
 namespace {
@@ -171,7 +171,7 @@ TEST_P(RegistryTest, RuleScenarios) {
       Transaction transaction(*storage_, step.op[0] != 'i');
       std::string got;
       if (step.op[0] == 'r') {
-        ASSERT_TRUE(storage_->Remove(std::stoll(step.token)));
+        ASSERT_TRUE(registry.Remove(std::stoll(step.token)));
       } else {
         const Verdict v = step.op[0] == 'e' ? registry.Enroll(Fp(step.token), 100) : registry.Identify(Fp(step.token));
         got = Describe(v);
@@ -188,14 +188,14 @@ TEST_P(RegistryTest, StorageContract) {
   const DigestKey board{ComponentId::Board, 4};
   {
     Transaction t(s, true);
-    EXPECT_EQ(s.Create(Fp("1 2 3 4 5"), 100), 1);
-    EXPECT_EQ(s.Create(Fp("1 12 13 4 x"), 100), 2);
-    EXPECT_EQ(s.Create(Fp("1 22 23 4 5+25"), 100), 3);
+    EXPECT_EQ(s.Create(PlanCreate(Fp("1 2 3 4 5"), 100)), 1);
+    EXPECT_EQ(s.Create(PlanCreate(Fp("1 12 13 4 x"), 100)), 2);
+    EXPECT_EQ(s.Create(PlanCreate(Fp("1 22 23 4 5+25"), 100)), 3);
     t.Commit();
   }
   {  // rolled back: nothing stays
     Transaction t(s, true);
-    s.Create(Fp("1 32 33 4 35"), 100);
+    s.Create(PlanCreate(Fp("1 32 33 4 35"), 100));
   }
   Transaction t(s, true);
   EXPECT_EQ(s.Holders({board, {ComponentId::Nics, 5}, {ComponentId::Cpu, 1}}, 2),
@@ -208,13 +208,13 @@ TEST_P(RegistryTest, StorageContract) {
 
   // Renew: the index follows the latest token; an unchanged token adds no
   // history; history keeps the newest `limit` tokens, the latest included.
-  s.Renew(1, Fp("1 2 3 4 5"), 200, 3);
-  s.Renew(1, Fp("1 2 3 9 5"), 300, 3);
-  s.Renew(1, Fp("1 2 3 8 5"), 400, 3);
-  s.Renew(1, Fp("1 2 3 7 5"), 500, 3);
+  Renew(s, 1, Fp("1 2 3 4 5"), 200, 3);
+  Renew(s, 1, Fp("1 2 3 9 5"), 300, 3);
+  Renew(s, 1, Fp("1 2 3 8 5"), 400, 3);
+  Renew(s, 1, Fp("1 2 3 7 5"), 500, 3);
   EXPECT_GT(s.Load({1})[0].sequence, s.Load({3})[0].sequence);
   EXPECT_EQ(s.Holders({board, {ComponentId::Board, 7}}, 5), (std::vector<std::vector<MachineId>>{{2, 3}, {1}}));
-  const auto record = s.Show(1);
+  const auto record = Show(s, 1);
   ASSERT_TRUE(record);
   EXPECT_EQ(record->firstSeen, 100);
   EXPECT_EQ(record->lastSeen, 500);
@@ -225,22 +225,24 @@ TEST_P(RegistryTest, StorageContract) {
   EXPECT_EQ(history, (std::vector<std::string>{"0000000000000007@500-500", "0000000000000008@400-400",
                                                "0000000000000009@300-300"}));
 
-  EXPECT_THROW(s.Renew(42, Fp("1 2 3 4 5"), 500, 3), StorageError);  // no such machine
-  EXPECT_THROW(s.Import(*s.Show(1)), StorageError);                  // its id is taken
-  EXPECT_EQ(s.MachinesAfter(1, 1), std::vector<MachineId>{2});
+  EXPECT_THROW(Renew(s, 42, Fp("1 2 3 4 5"), 500, 3), StorageError);  // no such machine
+  EXPECT_EQ(s.Machines(1, 1).machines.at(0).id, 2);
 
   const auto shared = s.Shared(2);
   ASSERT_EQ(shared.size(), 2u);  // board 4 and nics 5; the processor is never indexed
   EXPECT_EQ(shared[0].key, board);
   EXPECT_EQ(shared[0].machines, 2);
   EXPECT_EQ(s.MachineCount(), 3);
-  EXPECT_TRUE(s.Remove(3));
-  EXPECT_FALSE(s.Remove(3));
-  EXPECT_FALSE(s.Show(3));
+  Registry registry(s, {});
+  EXPECT_TRUE(registry.Remove(3));
+  EXPECT_FALSE(registry.Remove(3));
+  EXPECT_FALSE(Show(s, 3));
   EXPECT_EQ(s.Holders({{ComponentId::Nics, 25}}, 5), (std::vector<std::vector<MachineId>>{{}}));
   // 3 is not reused; a rolled-back id may be skipped (a server's sequences are not transactional).
-  EXPECT_GE(s.Create(Fp("x x x x x"), 600), 4);
+  EXPECT_GE(s.Create(PlanCreate(Fp("x x x x x"), 600)), 4);
   t.Commit();
+  Transaction again(s, true);
+  EXPECT_THROW(s.Apply(PlanImport({*Show(s, 1)})), StorageError);  // its id is taken
 }
 
 // Machine m of a fleet whose machines share nothing but the processor.
@@ -317,7 +319,7 @@ TEST(RegistryReport, StoredTokensRoundTripAndDamageIsRefused) {
   MachineRecord record;
   record.id = 9;
   record.history = {{FormatToken(fp), 1, 1}, {"vfp1-zz", 1, 1}};
-  EXPECT_THROW(ImportedTokens(record), StorageError);
+  EXPECT_THROW(PlanImport({record}), StorageError);
 }
 
 // The published bound of a verdict holds for the widest one.
@@ -347,21 +349,21 @@ TEST(RegistryMove, SqliteExportImportsIntoPostgres) {
                           "1 2 13 x 5+6", "1 32 33 34 x", "1 12 3 14 15"};
   RunTransaction(*from, true, [&] {
     for (const char* t : tokens) before.Enroll(Fp(t), 100);
-    from->Remove(2);
+    before.Remove(2);
   });
   RunTransaction(*to, true, [&] {
-    for (MachineId id : from->MachinesAfter(0, 100)) {
+    for (const MachineRecord& exported : Records(from->Machines(0, 100))) {
       MachineRecord record;
       std::string problem;
-      ASSERT_TRUE(ParseExportJson(ExportJson(*from->Show(id)), record, problem)) << problem;
-      to->Import(record);
+      ASSERT_TRUE(ParseExportJson(ExportJson(exported), record, problem)) << problem;
+      to->Apply(PlanImport({record}));
     }
   });
   const char* probes[] = {"1 2 3 4 5", "1 9 8 4 7", "1 2 13 4 6", "1 22 3 24 26", "1 12 3 14 15",
                           "1 40 41 42 43"};
-  for (Storage* s : {from.get(), to.get()}) s->Begin(true);
-  for (MachineId id : from->MachinesAfter(0, 100)) {
-    EXPECT_EQ(ExportJson(*to->Show(id)), ExportJson(*from->Show(id)));
+  for (Storage* s : {from.get(), to.get()}) s->Begin(Access::kWrite);
+  for (const MachineRecord& record : Records(from->Machines(0, 100))) {
+    EXPECT_EQ(ExportJson(*Show(*to, record.id)), ExportJson(record));
   }
   for (const char* probe : probes) {
     SCOPED_TRACE(probe);
@@ -443,7 +445,7 @@ TEST(RegistryRetry, GivesUpAfterItsAttempts) {
   try {
     RunTransaction(*storage, true, [&] {
       ++runs;
-      storage->Create(Fp("1 2 3 4 5"), 100);
+      storage->Create(PlanCreate(Fp("1 2 3 4 5"), 100));
       throw RetryableError("lost");
     });
     ADD_FAILURE() << "no error";
@@ -453,7 +455,7 @@ TEST(RegistryRetry, GivesUpAfterItsAttempts) {
     EXPECT_STREQ(e.what(), "lost; gave up after 12 attempts");
   }
   EXPECT_EQ(runs, kAttempts);
-  storage->Begin(false);
+  storage->Begin(Access::kRead);
   EXPECT_EQ(storage->MachineCount(), 0);  // every run rolled back
   storage.reset();
   for (const char* suffix : {"", "-wal", "-shm"}) std::remove((file + suffix).c_str());
@@ -463,11 +465,11 @@ TEST(RegistryRetry, GivesUpAfterItsAttempts) {
 // saying why.
 TEST(RegistryRetry, SqliteWriterWaitsThenSaysBusy) {
   const std::string file = ::testing::TempDir() + "registry-busy-" + std::to_string(getpid()) + ".db";
-  auto holder = OpenSqliteStorage(file, true);
-  auto waiter = OpenSqliteStorage(file, false, 50);
-  holder->Begin(true);
+  auto holder = OpenSqliteStorage(file, OpenMode::kCreate);
+  auto waiter = OpenSqliteStorage(file, OpenMode::kWrite, 50);
+  holder->Begin(Access::kWrite);
   try {
-    waiter->Begin(true);
+    waiter->Begin(Access::kWrite);
     ADD_FAILURE() << "two writers at once";
   } catch (const StorageError& e) {
     EXPECT_NE(std::string(e.what()).find("stayed busy"), std::string::npos) << e.what();
@@ -486,9 +488,9 @@ TEST(RegistryServer, HeldDigestIsALostRace) {
   const std::string uri = PostgresUri("race");
   auto first = OpenStorage(uri, true), second = OpenStorage(uri, true);
   Registry one(*first, {3, 16}), two(*second, {3, 16});
-  first->Begin(true);
+  first->Begin(Access::kWrite);
   EXPECT_FALSE(one.Enroll(Machine(1), 100).same);
-  second->Begin(true);
+  second->Begin(Access::kWrite);
   EXPECT_THROW(two.Enroll(Machine(1), 100), RetryableError);
   second->Rollback();
   first->Commit();

@@ -3,12 +3,10 @@
 // into an error code, so no exception reaches a C caller.
 #include "vrel/c/vrel_c.h"
 
-#include <climits>
-#include <cstring>
-#include <new>
 #include <string>
 #include <string_view>
 
+#include "vrel/c/c_guard.h"
 #include "vrel/fingerprint/fingerprint.h"
 #include "vrel/json/fingerprint_json.h"
 
@@ -16,23 +14,8 @@ static_assert(VREL_MAX_TOKEN_LENGTH == vrel::kMaxTokenLength, "the header's toke
 
 namespace {
 
-template <typename Body>
-int Guarded(Body body) noexcept {
-  try {
-    return body();
-  } catch (const std::bad_alloc&) {
-    return VREL_E_OUT_OF_MEMORY;
-  } catch (...) {
-    return VREL_E_INTERNAL;
-  }
-}
-
-// The length convention: `text` and its NUL go to `out` only when they fit.
-int Deliver(const std::string& text, char* out, size_t out_size) {
-  if (text.size() > static_cast<size_t>(INT_MAX)) return VREL_E_INTERNAL;
-  if (text.size() < out_size) std::memcpy(out, text.c_str(), text.size() + 1);
-  return static_cast<int>(text.size());
-}
+using vrel::c::Deliver;
+using vrel::c::Guarded;
 
 int Refusal(bool unsupportedVersion) {
   return unsupportedVersion ? VREL_E_UNSUPPORTED_VERSION : VREL_E_MALFORMED_TOKEN;

@@ -77,15 +77,19 @@ void Unshare(const SharedState& shared, Fingerprint& a, Fingerprint& b) {
 
 Verdict Registry::Identify(const Fingerprint& token) { return Decide(token, false); }
 
-// `claim`: a writer claims each digest key before it reads its holders, so
-// that what it read holds until it commits (a no-op where one writer runs at
-// a time). Every candidate holds one of the token's keys, so no other writer
-// can change or remove a candidate while this one holds them.
-Verdict Registry::Decide(const Fingerprint& token, bool claim) {
+// Where writers run concurrently, a writer claims each digest key before it
+// reads its holders, and each candidate with its keys before it reads those,
+// so that what it read holds until it commits: no other writer can change or
+// remove a candidate, or index one of these keys, meanwhile.
+void Registry::Claim(const std::vector<DigestKey>& keys, const std::vector<MachineId>& machines) {
+  if (storage_.capabilities().concurrentWriters) storage_.Claim(keys, machines);
+}
+
+Verdict Registry::Decide(const Fingerprint& token, bool write) {
   Verdict verdict;
   SharedState shared(storage_, options_.sharedAt);
   const std::vector<DigestKey> keys = StrongKeys(token);
-  if (claim) storage_.ClaimDigests(keys);
+  if (write) Claim(keys, {});
   // Enough holders of each key to tell it shared and to list cloneOf.
   const std::size_t limit = std::max(options_.sharedAt, kMaxListed + 1);
   const Gathered found = storage_.Gather(keys, limit, options_.sharedAt);
@@ -97,11 +101,13 @@ Verdict Registry::Decide(const Fingerprint& token, bool claim) {
   const std::vector<StoredMachine>& machines = found.machines;
 
   std::vector<DigestKey> theirKeys;
+  std::vector<MachineId> candidates;
   for (const StoredMachine& machine : machines) {
     const auto more = StrongKeys(machine.latest);
     theirKeys.insert(theirKeys.end(), more.begin(), more.end());
+    candidates.push_back(machine.id);
   }
-  if (claim) storage_.ClaimDigests(theirKeys);
+  if (write) Claim(theirKeys, candidates);
   shared.Learn(theirKeys);
 
   struct Same {
@@ -150,11 +156,22 @@ Verdict Registry::Decide(const Fingerprint& token, bool claim) {
 Verdict Registry::Enroll(const Fingerprint& token, std::int64_t now) {
   Verdict verdict = Decide(token, true);
   if (verdict.same) {
-    storage_.Renew(verdict.machine, token, now, options_.history);
+    registry::Renew(storage_, verdict.machine, token, now, options_.history);
   } else {
-    verdict.machine = storage_.Create(token, now);
+    verdict.machine = storage_.Create(PlanCreate(token, now));
   }
   return verdict;
+}
+
+std::optional<MachineRecord> Registry::Remove(MachineId id) {
+  Claim({}, {id});
+  const std::vector<StoredMachine> found = storage_.Load({id});
+  if (found.empty()) return std::nullopt;
+  const RemovePlan plan = PlanRemove(found.front());
+  Claim(plan.keys, {});
+  std::optional<MachineRecord> record = Show(storage_, id);
+  storage_.Apply(plan);
+  return record;
 }
 
 }  // namespace vrel::registry

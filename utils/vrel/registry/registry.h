@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "vrel/fingerprint/match.h"
-#include "vrel/registry/storage.h"
+#include "vrel/registry/plans.h"
 
 namespace vrel::registry {
 
@@ -55,12 +55,17 @@ class Registry {
   // Identify, then store: "same" renews the machine, "new" creates one. Call
   // inside a writing transaction.
   Verdict Enroll(const Fingerprint& token, std::int64_t now);
+  // Forgets a machine, its history and index rows; returns what it held, or
+  // nothing when there is no such machine. Call inside a writing transaction.
+  std::optional<MachineRecord> Remove(MachineId id);
 
   Storage& storage() { return storage_; }
   const RegistryOptions& options() const { return options_; }
 
  private:
-  Verdict Decide(const Fingerprint& token, bool claim);
+  // `write`: the verdict of a writer, which claims what it reads first.
+  Verdict Decide(const Fingerprint& token, bool write);
+  void Claim(const std::vector<DigestKey>& keys, const std::vector<MachineId>& machines);
 
   Storage& storage_;
   RegistryOptions options_;

@@ -1,120 +1,82 @@
-// What every backend shares: digest keys and choosing a backend by URI.
+// What every backend shares: choosing a backend by URI scheme, the schema
+// check, and running transactions.
 #include "vrel/registry/storage.h"
 
 #include <algorithm>
+#include <cctype>
 #include <chrono>
-#include <cstring>
+#include <map>
 #include <random>
 #include <thread>
 
-#include "vrel/fingerprint/component_table.h"
-#include "vrel/registry/postgres_storage.h"
-#include "vrel/registry/sqlite_storage.h"
-
 namespace vrel::registry {
+namespace {
 
-std::uint64_t DigestValue(const ComponentDigest& digest) {
-  std::uint64_t value = 0;
-  for (unsigned char byte : digest) value = value << 8 | byte;
-  return value;
+std::map<std::string, BackendOpener>& Backends() {
+  static std::map<std::string, BackendOpener> backends;
+  return backends;
 }
 
-ComponentDigest DigestBytes(std::uint64_t value) {
-  ComponentDigest digest{};
-  for (std::size_t i = digest.size(); i-- > 0; value >>= 8)
-    digest[i] = static_cast<unsigned char>(value);
-  return digest;
-}
-
-std::vector<DigestKey> StrongKeys(const Fingerprint& fingerprint) {
-  std::vector<DigestKey> keys;
-  for (int i = 0; i < kComponentCount; ++i) {
-    const auto id = static_cast<ComponentId>(i);
-    if (!IsStrongComponent(id)) continue;
-    for (const ComponentDigest& digest : fingerprint[id].digests)
-      keys.push_back({id, DigestValue(digest)});
+// The scheme of `uri` ("postgresql" of "postgresql://..."), or empty when it
+// names none: a plain path.
+std::string Scheme(const std::string& uri) {
+  const std::size_t colon = uri.find(':');
+  if (colon == std::string::npos || colon == 0 || !std::isalpha(static_cast<unsigned char>(uri[0])))
+    return {};
+  for (std::size_t i = 1; i < colon; ++i) {
+    const unsigned char c = static_cast<unsigned char>(uri[i]);
+    if (!std::isalnum(c) && c != '+' && c != '-' && c != '.') return {};
   }
-  return keys;
+  return uri.substr(0, colon);
 }
 
-std::string EncodeStoredToken(const Fingerprint& fingerprint) {
-  std::string blob(1, '\0');
-  for (int i = 0; i < kComponentCount; ++i) {
-    const ComponentDigests& component = fingerprint.components[i];
-    if (!component.available || component.digests.empty()) continue;
-    blob[0] = static_cast<char>(blob[0] | 1 << i);
-    for (const ComponentDigest& digest : component.digests)
-      blob.append(digest.begin(), digest.end());
-  }
-  return blob;
+}  // namespace
+
+bool RegisterBackend(const char* scheme, BackendOpener opener) {
+  return Backends().emplace(scheme, opener).second;
 }
 
-Fingerprint DecodeStoredToken(const void* data, std::size_t size) {
-  const auto* bytes = static_cast<const unsigned char*>(data);
-  if (size < 1) throw StorageError("a stored token is damaged");
-  Fingerprint fingerprint;
-  std::size_t pos = 1;
-  const std::size_t end = size;
-  for (int i = 0; i < kComponentCount; ++i) {
-    if ((bytes[0] >> i & 1) == 0) continue;
-    ComponentDigests& component = fingerprint.components[i];
-    component.available = true;
-    const bool last = i == kComponentCount - 1;
-    do {
-      if (pos + kTokenDigestBytes > end) throw StorageError("a stored token is damaged");
-      ComponentDigest digest;
-      std::memcpy(digest.data(), bytes + pos, digest.size());
-      component.digests.push_back(digest);
-      pos += kTokenDigestBytes;
-    } while (last && pos < end);
+std::unique_ptr<Storage> OpenStorage(const std::string& uri, OpenMode mode) {
+  const std::string scheme = Scheme(uri);
+  const auto found = Backends().find(scheme.empty() ? "sqlite" : scheme);
+  if (found == Backends().end()) {
+    throw UriError("unknown registry URI scheme \"" + scheme +
+                   ":\" (use sqlite:PATH, postgresql://..., postgres://... or a plain path)");
   }
-  if (pos != end) throw StorageError("a stored token is damaged");
-  return fingerprint;
+  return found->second(scheme.empty() ? "sqlite:" + uri : uri, mode);
+}
+
+void CheckSchemaVersion(long long found, const std::string& what) {
+  if (found > kSchemaVersion) {
+    throw StorageError(what + " has registry schema " + std::to_string(found) +
+                       ", newer than this release's " + std::to_string(kSchemaVersion) +
+                       "; use a newer vrel-registry");
+  }
 }
 
 StorageError MachineError(MachineId id, const std::string& what) {
   return StorageError("machine " + std::to_string(id) + ": " + what);
 }
 
-std::vector<Fingerprint> ImportedTokens(const MachineRecord& record) {
-  std::vector<Fingerprint> tokens;
-  for (const HistoryEntry& entry : record.history) {
-    ParsedToken parsed = ParseToken(entry.token);
-    if (!parsed.ok) throw MachineError(record.id, parsed.error);
-    tokens.push_back(std::move(parsed.fingerprint));
-  }
-  return tokens;
-}
-
-Gathered Storage::Gather(const std::vector<DigestKey>& keys, std::size_t limit,
-                         std::size_t sharedAt) {
+Gathered GatherInSteps(Storage& storage, const std::vector<DigestKey>& keys, std::size_t limit,
+                       std::size_t sharedAt) {
   Gathered found;
-  found.holders = Holders(keys, limit);
+  found.holders = storage.Holders(keys, limit);
   std::vector<MachineId> ids;
   for (const auto& holders : found.holders) {
     if (holders.size() < sharedAt) ids.insert(ids.end(), holders.begin(), holders.end());
   }
   std::sort(ids.begin(), ids.end());
   ids.erase(std::unique(ids.begin(), ids.end()), ids.end());
-  found.machines = Load(ids);
+  found.machines = storage.Load(ids);
   return found;
 }
 
-std::unique_ptr<Storage> OpenStorage(const std::string& uri, bool create) {
-  constexpr std::string_view kSqlite = "sqlite:";
-  if (uri.compare(0, kSqlite.size(), kSqlite) == 0)
-    return OpenSqliteStorage(uri.substr(kSqlite.size()), create);
-  if (uri.rfind("postgres://", 0) == 0 || uri.rfind("postgresql://", 0) == 0) {
-    return OpenPostgresStorage(uri, create);
-  }
-  return OpenSqliteStorage(uri, create);
-}
-
-void RunTransaction(Storage& storage, bool write, const std::function<void()>& work) {
+void RunTransaction(Storage& storage, Access access, const std::function<void()>& work) {
   std::minstd_rand jitter(std::random_device{}());
   for (int attempt = 1;; ++attempt) {
     try {
-      Transaction transaction(storage, write);
+      Transaction transaction(storage, access);
       work();
       transaction.Commit();
       return;

@@ -2,14 +2,14 @@
 // turns whatever it throws into an error code; a failed enroll rolls back.
 #include "vrel/registry/c/vrel_registry.h"
 
-#include <climits>
+#include <algorithm>
 #include <cstring>
 #include <ctime>
 #include <memory>
 #include <new>
 #include <string>
 
-#include "vrel/c/vrel_c.h"
+#include "vrel/c/c_guard.h"
 #include "vrel/registry/registry.h"
 #include "vrel/registry/report.h"
 
@@ -28,27 +28,22 @@ struct vrel_registry {
 
 namespace {
 
+using vrel::c::Deliver;
 using vrel::registry::StorageError;
 
+// The guard of every call on a handle: a storage failure's text is kept on
+// the handle for vrel_registry_last_error.
 template <typename Body>
 int Guarded(vrel_registry* handle, Body body) noexcept {
-  try {
-    if (handle != nullptr) handle->error.clear();
-    return body();
-  } catch (const std::bad_alloc&) {
-    return VREL_REGISTRY_E_OUT_OF_MEMORY;
-  } catch (const StorageError& e) {
-    if (handle != nullptr) handle->error = e.what();
-    return VREL_REGISTRY_E_STORAGE;
-  } catch (...) {
-    return VREL_REGISTRY_E_INTERNAL;
-  }
-}
-
-int Deliver(const std::string& text, char* out, size_t out_size) {
-  if (text.size() > static_cast<size_t>(INT_MAX)) return VREL_REGISTRY_E_INTERNAL;
-  if (text.size() < out_size) std::memcpy(out, text.c_str(), text.size() + 1);
-  return static_cast<int>(text.size());
+  if (handle != nullptr) handle->error.clear();
+  return vrel::c::Guarded(body, [&] {
+    try {
+      throw;
+    } catch (const StorageError& e) {
+      if (handle != nullptr) handle->error = e.what();
+      return int{VREL_REGISTRY_E_STORAGE};
+    }
+  });
 }
 
 int Verdict(vrel_registry* registry, const char* token, char* out, size_t out_size, bool enroll) {

@@ -1,6 +1,6 @@
 /* The registry's C interface (libvrel_registry.so, native Linux): identify a
- * client's token among a fleet's and enroll it, for servers in any language
- * that calls C. The results are the JSON objects vrel-registry prints,
+ * client's token among a fleet's and enroll it, in SQLite or PostgreSQL, for
+ * servers in any language that calls C. The results are the JSON objects vrel-registry prints,
  * without "line". The registry sees only tokens, never the application key.
  *
  * Length convention, as vrel_c.h: the text and its NUL are written only when
@@ -40,9 +40,10 @@ enum {
 
 typedef struct vrel_registry vrel_registry;
 
-/* Opens the registry at `uri` ("sqlite:PATH" or a path), creating it when
- * missing, with the sharing threshold `shared_at` (3 is the tool's default).
- * 0 and *registry set, or a negative code and *registry NULL; on
+/* Opens the registry at `uri` ("sqlite:PATH" or a plain path: a SQLite file;
+ * "postgresql://..." or "postgres://...": a PostgreSQL database, libpq's URI;
+ * any other scheme is refused), creating it when missing, with the sharing
+ * threshold `shared_at` (3 is the tool's default). 0 and *registry set, or a negative code and *registry NULL; on
  * VREL_REGISTRY_E_STORAGE the reason goes to `error` (truncated to
  * error_size - 1 characters; `error` may be NULL). */
 int vrel_registry_open(const char* uri, int shared_at, vrel_registry** registry, char* error,

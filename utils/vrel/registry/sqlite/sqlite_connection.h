@@ -1,0 +1,59 @@
+// One SQLite connection to a registry file: opening it (read-only where asked,
+// and never writing to a file that is not a registry), statements kept for the
+// connection's life, and errors as StorageError.
+#pragma once
+
+#include <sqlite3.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "vrel/registry/storage.h"
+
+namespace vrel::registry {
+
+struct SqliteClose {
+  void operator()(sqlite3* db) const { sqlite3_close_v2(db); }
+};
+struct SqliteFinalize {
+  void operator()(sqlite3_stmt* stmt) const { sqlite3_finalize(stmt); }
+};
+using SqliteStmt = std::unique_ptr<sqlite3_stmt, SqliteFinalize>;
+
+class SqliteConnection {
+ public:
+  // Opens the registry at `path`; with kCreate a missing or empty file becomes
+  // one. A writer waits up to `busyMilliseconds` for another process's lock.
+  SqliteConnection(const std::string& path, OpenMode mode, int busyMilliseconds);
+
+  void Exec(const char* sql);
+  // Exec that retries the lock conflicts SQLite answers at once, without its
+  // busy handler, until the busy timeout.
+  void ExecWaiting(const char* sql);
+  bool InTransaction() const { return !sqlite3_get_autocommit(db_.get()); }
+
+  SqliteStmt PrepareOnce(const char* sql);
+  // A statement kept in `slot` for the connection's life, reset for this use.
+  sqlite3_stmt* Prepare(SqliteStmt& slot, const char* sql);
+  // True for a row; false when done (and the statement is reset).
+  bool Step(sqlite3_stmt* stmt);
+  void Run(sqlite3_stmt* stmt);
+
+  [[noreturn]] void Fail(const std::string& what);
+
+ private:
+  void OpenFile(const std::string& path, OpenMode mode, bool immutable);
+  int UserVersion();
+  bool IsEmpty();
+  void CreateSchema(const std::string& path);
+
+  std::unique_ptr<sqlite3, SqliteClose> db_;
+  int busyMilliseconds_;
+};
+
+void BindKey(sqlite3_stmt* stmt, const DigestKey& key);
+void BindBlob(sqlite3_stmt* stmt, int index, const std::string& blob);
+std::string ColumnBlob(sqlite3_stmt* stmt, int column);
+
+}  // namespace vrel::registry
