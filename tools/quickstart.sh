@@ -3,7 +3,8 @@
 # bash -e from the root of this checkout. First the README's "Quick start"; then the C, Python
 # and C# sections of docs/bindings.md, each of which must print the token that
 # `vreltest fingerprint` prints for the same key (the Quick start's build/app.key), and nothing
-# else that looks like a token. The blocks
+# else that looks like a token; then the registry's walk-throughs, on SQLite and on a private
+# PostgreSQL server (which its own section starts, and stops when its shell ends). The blocks
 # build into build/native and install into build/prefix, so after the native preset this costs
 # seconds. Exits non-zero when a command or a comparison fails.
 #   tools/quickstart.sh --print FILE#HEADING   prints the blocks of one section
@@ -34,4 +35,6 @@ for section in "C interface" Python "C#"; do
   [ "$got" = "$want" ] ||
     { echo "quickstart: \"$section\" printed the token(s) ${got:-(none)}, vreltest $want" >&2; exit 1; }
 done
-echo "quickstart: every block ran; C, Python and C# print vreltest's token"
+run "docs/registry.md#Walk-through: a fleet on SQLite"
+run "docs/postgresql.md#Walk-through: the same fleet on a private server"
+echo "quickstart: every block ran; C, Python and C# print vreltest's token; the registry walk-throughs agree"
