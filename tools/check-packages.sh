@@ -3,7 +3,7 @@
 # apt-get as a user would, and checks them under /usr: every file where the
 # README says, no rpath in any program or library, a C++ and a C consumer built
 # with pkg-config alone, and the C consumer, Python's ctypes (libvrel.so.0) and
-# the README's C# program under Mono (DllImport("vrel")) printing the installed
+# docs/bindings.md's C# program under Mono (DllImport("vrel")) printing the installed
 # vreltest's token; the registry's tool and library. The packages are removed again on every way out, so that no
 # later step finds them. Needs root (or sudo) and the native build.
 #   tools/check-packages.sh [build dir, default build/native]
@@ -62,11 +62,11 @@ c=$("$work/licence_check" "$key" | sed -n 's/^token: //p')
 py=$(python3 "$src/examples/python/vrel_token.py" libvrel.so.0 "$key" | sed -n 's/^token: //p')
 [ "$py" = "$token" ] || fail "ctypes printed $py"
 mkdir -p "$work/csharp"
-tools/quickstart.sh --print "C#" | sed -n "/^cat > build\/csharp\/Licence.cs <<'EOF'/,/^EOF\$/p" |
+tools/quickstart.sh --print "docs/bindings.md#C#" | sed -n "/^cat > build\/csharp\/Licence.cs <<'EOF'/,/^EOF\$/p" |
   sed '1d;$d' > "$work/csharp/Licence.cs"
 mcs -out:"$work/csharp/licence.exe" "$work/csharp/Licence.cs" >/dev/null
 cs=$(mono "$work/csharp/licence.exe" | sed -n 's/^token: //p')
-want=$(vreltest fingerprint --key my-app-secret)  # the key the README's program has
+want=$(vreltest fingerprint --key my-app-secret)  # the key the C# section's program has
 [ "$cs" = "$want" ] || fail "Mono printed $cs, vreltest $want"
 
 # The registry package: the tool enrolls this machine's token into a new

@@ -1,37 +1,40 @@
 #!/usr/bin/env bash
-# Runs the README as a reader would: every ```sh block under the "Quick start"
-# heading, in order, with bash -e from the root of this checkout; then those of
-# the C, Python and C# sections, each of which must print the token that
-# `vreltest fingerprint` prints for the same key (the Quick start's
-# build/app.key), and nothing else that looks like a token. The blocks build
-# into build/native and install into build/prefix, so after the native preset
-# this costs seconds. Exits non-zero when a command or a comparison fails.
-#   tools/quickstart.sh --print SECTION   prints the blocks of one section
+# Runs the documents as a reader would: every ```sh block under a "## " heading, in order, with
+# bash -e from the root of this checkout. First the README's "Quick start"; then the C, Python
+# and C# sections of docs/bindings.md, each of which must print the token that
+# `vreltest fingerprint` prints for the same key (the Quick start's build/app.key), and nothing
+# else that looks like a token; then the registry's walk-throughs, on SQLite and on a private
+# PostgreSQL server (which its own section starts, and stops when its shell ends). The blocks
+# build into build/native and install into build/prefix, so after the native preset this costs
+# seconds. Exits non-zero when a command or a comparison fails.
+#   tools/quickstart.sh --print FILE#HEADING   prints the blocks of one section
 set -euo pipefail
 cd "$(dirname "$0")/.."
-blocks() {  # <heading>: the ```sh blocks of the section "## <heading>"
-  awk -v heading="## $1" '
+blocks() {  # <file>#<heading>: the ```sh blocks of the section "## <heading>" of <file>
+  awk -v heading="## ${1#*#}" '
     /^## / { inside = ($0 == heading) }
     inside && /^```/ { if (fence) { fence = 0 } else if ($0 == "```sh") { fence = 1; next } }
-    inside && fence' README.md
+    inside && fence' "${1%%#*}"
 }
 if [ "${1:-}" = --print ]; then blocks "$2"; exit; fi
 
 output=$(mktemp)  # outside the checkout: a fresh clone has no build/ yet
 trap 'rm -f "$output"' EXIT
-run() {  # <heading>: runs the section's blocks, printing and keeping their output
+run() {  # <file>#<heading>: runs the section's blocks, printing and keeping their output
   local script
   script=$(blocks "$1")
-  [ -n "$script" ] || { echo "quickstart: no sh blocks under \"## $1\" in README.md" >&2; return 1; }
+  [ -n "$script" ] || { echo "quickstart: no sh blocks under \"## ${1#*#}\" in ${1%%#*}" >&2; return 1; }
   echo "---- $1"
   bash -e -c "$script" | tee "$output"
 }
-run "Quick start"
+run "README.md#Quick start"
 want=$(build/prefix/bin/vreltest fingerprint --key-file build/app.key)
 for section in "C interface" Python "C#"; do
-  run "$section"
+  run "docs/bindings.md#$section"
   got=$(grep -o 'vfp[0-9]*-[^ ]*' "$output" | sort -u)
   [ "$got" = "$want" ] ||
     { echo "quickstart: \"$section\" printed the token(s) ${got:-(none)}, vreltest $want" >&2; exit 1; }
 done
-echo "quickstart: every block ran; C, Python and C# print vreltest's token"
+run "docs/registry.md#Walk-through: a fleet on SQLite"
+run "docs/postgresql.md#Walk-through: the same fleet on a private server"
+echo "quickstart: every block ran; C, Python and C# print vreltest's token; the registry walk-throughs agree"

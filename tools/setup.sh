@@ -3,7 +3,7 @@
 #   tools/setup.sh native   compiler, CMake, Ninja, GoogleTest, CLI11, nlohmann-json,
 #                           OpenSSL, SQLite, libpq and the PostgreSQL server (the native
 #                           build and its tests: the suites start a private server),
-#                           pkg-config and Mono's C# compiler (the README's C and C# sections)
+#                           pkg-config and Mono's C# compiler (the C and C# sections of docs/bindings.md)
 #   tools/setup.sh all      also MinGW-w64 (x86 and x64), Wine, Google Benchmark, clang 14
 #                           with libFuzzer, gcovr and Valgrind, and what CPack needs for
 #                           the Debian packages (dpkg-dev, file)

@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # The test command: installs what is missing, then runs every check and prints
-# the time of each step (the README lists what each step covers):
+# the time of each step (docs/development.md lists what each step covers):
 #   wineprefix   the Windows presets' Wine prefix, made once before any suite runs
 #   native       Release build: every suite, the report against this machine, consumers
-#   quickstart   tools/quickstart.sh: the README's quick start and C, Python and C# sections,
-#                run as written; each language prints vreltest's token
+#   quickstart   tools/quickstart.sh: the README's quick start, the C, Python and C# sections
+#                and the registry's walk-throughs, run as written; each language prints
+#                vreltest's token
 #   packages     tools/check-packages.sh: the Debian packages installed, used through
 #                pkg-config, ctypes and Mono, and removed again
 #   native-asan  the same suites under AddressSanitizer and UBSan
