@@ -13,7 +13,7 @@ import sys
 import tempfile
 import threading
 
-TOOL, LIB, EXAMPLES = sys.argv[1:4]
+TOOL, LIB, EXAMPLES = (os.path.abspath(a) if a != "none" else a for a in sys.argv[1:4])
 failures = []
 
 
@@ -27,9 +27,9 @@ def token(rng):
     return "vfp1-" + "-".join("%016x" % rng.getrandbits(64) for _ in range(5))
 
 
-def run(db, args, stdin="", stdout=subprocess.PIPE):
+def run(db, args, stdin="", stdout=subprocess.PIPE, **options):
     return subprocess.run([TOOL, "--db", db] + args, input=stdin.encode("latin-1"), stdout=stdout,
-                          stderr=subprocess.PIPE)
+                          stderr=subprocess.PIPE, **options)
 
 
 def dump(path):
@@ -125,6 +125,8 @@ expect("show: %s" % shown, shown["machine"] == 7 and len(shown["history"]) == 1)
 expect("remove", json.loads(run(shared_db, ["remove", "7"]).stdout) == {"schema": 1, "removed": 7, "tokens": 1})
 renewed = batch[0][:-16] + "%016x" % 5  # a new card: the same machine, a second token
 expect("renewed", results(run(shared_db, ["enroll", renewed]).stdout)[0]["verdict"] == "same")
+cards = [batch[1][:-16] + "%016x" % n for n in range(20)]  # a full history: a line of 2,500 bytes
+expect("a card swapped 20 times", {x["machine"] for x in results(run(shared_db, ["enroll"] + cards).stdout)} == {2})
 exported = run(shared_db, ["export"]).stdout
 moved = os.path.join(tmp, "moved.db")
 r = run(moved, ["import"], exported.decode())
@@ -148,13 +150,55 @@ stats = json.loads(run(os.path.join(tmp, "trio.db"), ["enroll"] + trio).returnco
                    run(os.path.join(tmp, "trio.db"), ["stats"]).stdout)
 expect("stats lists the shared board: %s" % stats, stats["shared"] ==
        [{"component": "board", "digest": board, "machines": 3}])
+
+# Operators' mistakes: (what, URI, arguments, input, exit code, message). Nothing is made in the
+# folder, and another program's database stays byte for byte as it was, with nothing left beside it.
 other = os.path.join(tmp, "other.db")
 with sqlite3.connect(other) as con:
     con.execute("CREATE TABLE notes(text)")
-for args in (["stats"], ["enroll", known[0]]):
-    r = run(other, args)
-    expect("%s on another program's database: exit 3" % args,
-           r.returncode == 3 and b"is not a vrel registry database" in r.stderr)
+with open(other, "rb") as f:
+    other_bytes = f.read()
+for what, uri, args, stdin, code, message in [
+        ("a misspelled scheme", "sqllite:x.db", ["enroll", known[0]], "", 2, 'unknown registry URI scheme "sqllite:"'),
+        ("SQLite's own URI form", "file:x.db", ["enroll", known[0]], "", 2, 'unknown registry URI scheme "file:"'),
+        ("another program's database: enroll", other, ["enroll", known[0]], "", 3, "is not a vrel registry database"),
+        ("another program's database: import", other, ["import"], exported.decode(), 3, "is not a vrel registry"),
+        ("another program's database: stats", other, ["stats"], "", 3, "is not a vrel registry database")]:
+    before_files = sorted(os.listdir(tmp))
+    r = run(uri, args, stdin, cwd=tmp)
+    err = r.stderr.decode()
+    expect("%s: exit %d, said %r" % (what, r.returncode, err), r.returncode == code and message in err and
+           err.count("\n") == 1)
+    with open(other, "rb") as f:
+        expect("%s: nothing changed" % what, f.read() == other_bytes and sorted(os.listdir(tmp)) == before_files)
+# A truncated export imports nothing; the whole one then imports into the same registry.
+again_db = os.path.join(tmp, "again.db")
+r = run(again_db, ["import"], exported.decode()[:-40])
+expect("a truncated export: exit 2, nothing imported: %s" % r.stdout[-60:], r.returncode == 2 and
+       results(r.stdout)[-1] == {"schema": 1, "imported": 0} and b'"machines":0' in run(again_db, ["stats"]).stdout)
+expect("then the whole export imports", run(again_db, ["import"], exported.decode()).returncode == 0 and
+       run(again_db, ["export"]).stdout == exported)
+# A registry another user owns, in a folder this one cannot write: what only reads still answers.
+ro_dir = os.path.join(tmp, "readonly")
+os.mkdir(ro_dir)
+ro_db = os.path.join(ro_dir, "fleet.db")
+with open(moved, "rb") as f, open(ro_db, "wb") as g:
+    g.write(f.read())
+os.chmod(ro_db, 0o444)
+os.chmod(ro_dir, 0o555)
+os.chmod(tmp, 0o755)
+nobody = (lambda: (os.setgid(65534), os.setuid(65534))) if os.getuid() == 0 else None
+for args in (["identify", batch[3]], ["show", "1"], ["stats"], ["export"]):
+    r = run(ro_db, args, preexec_fn=nobody)
+    expect("%s on a read-only registry: %s" % (args, r.stderr), r.returncode == 0 and r.stdout)
+r = run(ro_db, ["enroll", token(rng)], preexec_fn=nobody)
+expect("enroll there fails: %s" % r.stderr, r.returncode == 3 and os.listdir(ro_dir) == ["fleet.db"])
+os.chmod(ro_dir, 0o755)
+# --help, -h and --version answer on standard output.
+for args, text in ((["--help"], b"usage: vrel-registry"), (["-h"], b"Commands:"), (["enroll", "-h"], b"enroll"),
+                   (["--version"], b"vrel-registry ")):
+    r = subprocess.run([TOOL] + args, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+    expect("%s: exit 0 and %s" % (args, text), r.returncode == 0 and r.stdout.startswith(text) or text in r.stdout)
 
 # Killed mid-batch after the 300th printed result, with thousands of tokens still coming.
 kill_db = os.path.join(tmp, "killed.db")

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include <fcntl.h>
+#include <sqlite3.h>
 #include <sys/wait.h>
 
 #include <thread>
@@ -249,6 +250,55 @@ TEST_P(RegistryTest, StorageContract) {
 Fingerprint Machine(int m) {
   const std::string n = std::to_string(m * 10);
   return Fp("1 " + n + "2 " + n + "3 " + n + "4 " + n + "5");
+}
+
+// A COMMIT that fails leaves nothing behind and the handle works for the next
+// transaction: a constraint deferred to COMMIT on both backends (a trigger
+// added beside the registry's tables breaks one for each new machine) and, on
+// PostgreSQL, the connection cut at COMMIT.
+TEST_P(RegistryTest, FailedCommitIsRolledBack) {
+  const bool sqlite = std::string(GetParam().name) == "sqlite";
+  std::vector<std::pair<std::string, std::string>> cases;  // (trigger, its removal)
+  if (sqlite) {
+    cases.push_back({"CREATE TABLE parent(id INTEGER PRIMARY KEY); CREATE TABLE child(p INTEGER "
+                     "REFERENCES parent(id) DEFERRABLE INITIALLY DEFERRED); CREATE TRIGGER t AFTER "
+                     "INSERT ON machine BEGIN INSERT INTO child VALUES(NEW.id); END;",
+                     "DROP TRIGGER t"});
+  } else {
+    const std::string schema = uri_.substr(uri_.rfind("%3D") + 3);
+    for (const char* body : {"RAISE EXCEPTION 'refused at commit'",
+                             "PERFORM pg_terminate_backend(pg_backend_pid())"}) {
+      cases.push_back({"CREATE OR REPLACE FUNCTION " + schema + ".f() RETURNS trigger LANGUAGE " +
+                       "plpgsql AS $$BEGIN " + body + "; RETURN NULL; END$$; CREATE CONSTRAINT " +
+                       "TRIGGER t AFTER INSERT ON " + schema + ".vrel_machine DEFERRABLE INITIALLY " +
+                       "DEFERRED FOR EACH ROW EXECUTE FUNCTION " + schema + ".f()",
+                       "DROP TRIGGER t ON " + schema + ".vrel_machine"});
+    }
+  }
+  const auto execute = [&](const std::string& sql) {
+    if (!sqlite) {
+      std::string why;
+      return test::PostgresServer::Shared(why)->Execute(sql);
+    }
+    sqlite3* db = nullptr;
+    const bool done = sqlite3_open((scratch_ + ".db").c_str(), &db) == SQLITE_OK &&
+                      sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr) == SQLITE_OK;
+    sqlite3_close(db);
+    return done;
+  };
+  Registry registry(*storage_, {3, 16});
+  int machine = 0;
+  for (const auto& [trigger, removal] : cases) {
+    SCOPED_TRACE(trigger);
+    ASSERT_TRUE(execute(trigger));
+    EXPECT_THROW(RunTransaction(*storage_, true, [&] { registry.Enroll(Machine(++machine), 100); }),
+                 StorageError);
+    ASSERT_TRUE(execute(removal));
+    RunTransaction(*storage_, true, [&] { EXPECT_FALSE(registry.Enroll(Machine(++machine), 100).same); });
+    Transaction t(*storage_, false);
+    EXPECT_FALSE(registry.Identify(Machine(machine - 1)).same);  // the failed one is not stored
+    EXPECT_TRUE(registry.Identify(Machine(machine)).same);
+  }
 }
 
 // Several writers enrolling the same new machines at once make each once:
