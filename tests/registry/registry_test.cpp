@@ -282,6 +282,7 @@ TEST_P(RegistryTest, FailedCommitIsRolledBack) {
     }
     sqlite3* db = nullptr;
     const bool done = sqlite3_open((scratch_ + ".db").c_str(), &db) == SQLITE_OK &&
+                      sqlite3_busy_timeout(db, 5000) == SQLITE_OK &&
                       sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr) == SQLITE_OK;
     sqlite3_close(db);
     return done;
