@@ -6,7 +6,8 @@
 namespace vrel::registry {
 namespace {
 
-std::vector<DigestKey> Without(const std::vector<DigestKey>& from, const std::vector<DigestKey>& out) {
+std::vector<DigestKey> Without(const std::vector<DigestKey>& from,
+                               const std::vector<DigestKey>& out) {
   std::vector<DigestKey> rest;
   std::set_difference(from.begin(), from.end(), out.begin(), out.end(), std::back_inserter(rest));
   return rest;
@@ -59,7 +60,8 @@ ImportBatch PlanImport(const std::vector<MachineRecord>& records) {
                               record.history.front().firstSeen, record.lastSeen,
                               EncodeStoredToken(tokens.front())});
     for (const DigestKey& key : StrongKeys(tokens.front())) batch.index.push_back({key, record.id});
-    for (std::size_t i = 1; i < tokens.size(); ++i) {  // versions below the sequence, newest highest
+    for (std::size_t i = 1; i < tokens.size();
+         ++i) {  // versions below the sequence, newest highest
       batch.history.push_back({record.id, record.sequence - static_cast<std::int64_t>(i),
                                EncodeStoredToken(tokens[i]), record.history[i].firstSeen,
                                record.history[i].lastSeen});

@@ -81,7 +81,8 @@ class Storage {
   // machine for the rest of the writing transaction, so that what the writer
   // reads of them stays true until it commits; one that another transaction
   // holds throws RetryableError (no waiting, so no deadlock).
-  virtual void Claim(const std::vector<DigestKey>& keys, const std::vector<MachineId>& machines) = 0;
+  virtual void Claim(const std::vector<DigestKey>& keys,
+                     const std::vector<MachineId>& machines) = 0;
 
   // For each key, at most `limit` machines whose latest token holds it,
   // lowest ids first (so a count below `limit` is exact).

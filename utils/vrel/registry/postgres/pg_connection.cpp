@@ -75,12 +75,11 @@ PgResult PgConnection::BeginWith(const char* name, const std::vector<const char*
   PGconn* c = connection_.get();
   const char* begin = pendingBegin_;
   pendingBegin_ = nullptr;
-  const bool sent =
-      PQenterPipelineMode(c) == 1 &&
-      PQsendQueryParams(c, begin, 0, nullptr, nullptr, nullptr, nullptr, 0) == 1 &&
-      PQsendQueryPrepared(c, name, static_cast<int>(values.size()), values.data(), nullptr,
-                          nullptr, 0) == 1 &&
-      PQpipelineSync(c) == 1;
+  const bool sent = PQenterPipelineMode(c) == 1 &&
+                    PQsendQueryParams(c, begin, 0, nullptr, nullptr, nullptr, nullptr, 0) == 1 &&
+                    PQsendQueryPrepared(c, name, static_cast<int>(values.size()), values.data(),
+                                        nullptr, nullptr, 0) == 1 &&
+                    PQpipelineSync(c) == 1;
   PgResult first, statement;
   for (int idle = 0; sent && idle < 3;) {  // a NULL ends each statement's results
     PgResult next(PQgetResult(c));
@@ -147,8 +146,7 @@ PgResult PgConnection::Check(PgResult result) {
       result ? PQresultErrorField(result.get(), PG_DIAG_MESSAGE_PRIMARY) : nullptr;
   const std::string message =
       PgFirstLine(primary != nullptr ? primary : PQerrorMessage(connection_.get()));
-  if (state != nullptr &&
-      (std::strcmp(state, "40001") == 0 || std::strcmp(state, "40P01") == 0)) {
+  if (state != nullptr && (std::strcmp(state, "40001") == 0 || std::strcmp(state, "40P01") == 0)) {
     throw RetryableError(message);
   }
   throw StorageError("PostgreSQL: " + message);

@@ -140,16 +140,16 @@ class PostgresStorage final : public Storage {
     Gathered found;
     found.holders.resize(keys.size());
     if (keys.empty()) return found;
-    const PgResult rows = db_.Run(
-        "gather",
-        "WITH h AS (SELECT k.i, d.machine, count(*) OVER (PARTITION BY k.i) AS n "
-        "FROM unnest($1::int2[], $2::int8[]) WITH ORDINALITY AS k(c, g, i) "
-        "CROSS JOIN LATERAL (SELECT machine FROM vrel_digest WHERE component = k.c AND "
-        "digest = k.g ORDER BY machine LIMIT $3) d) "
-        "SELECT h.i, h.machine, m.seq, m.token FROM h LEFT JOIN vrel_machine m "
-        "ON m.id = h.machine AND h.n < $4 ORDER BY h.i, h.machine",
-        {Components(keys), Digests(keys), static_cast<std::int64_t>(limit),
-         static_cast<std::int64_t>(sharedAt)});
+    const PgResult rows =
+        db_.Run("gather",
+                "WITH h AS (SELECT k.i, d.machine, count(*) OVER (PARTITION BY k.i) AS n "
+                "FROM unnest($1::int2[], $2::int8[]) WITH ORDINALITY AS k(c, g, i) "
+                "CROSS JOIN LATERAL (SELECT machine FROM vrel_digest WHERE component = k.c AND "
+                "digest = k.g ORDER BY machine LIMIT $3) d) "
+                "SELECT h.i, h.machine, m.seq, m.token FROM h LEFT JOIN vrel_machine m "
+                "ON m.id = h.machine AND h.n < $4 ORDER BY h.i, h.machine",
+                {Components(keys), Digests(keys), static_cast<std::int64_t>(limit),
+                 static_cast<std::int64_t>(sharedAt)});
     std::map<MachineId, int> loaded;
     for (int row = 0; row < PQntuples(rows.get()); ++row) {
       const MachineId id = PgNumber(rows, row, 1);
@@ -198,8 +198,7 @@ class PostgresStorage final : public Storage {
         "RETURNING id), "
         "d AS (INSERT INTO vrel_digest SELECT k.c, k.g, m.id FROM m, "
         "unnest($3::int2[], $4::int8[]) AS k(c, g) ON CONFLICT DO NOTHING) SELECT id FROM m",
-        {machine.now, PgByteaText(machine.token), Components(machine.keys),
-         Digests(machine.keys)});
+        {machine.now, PgByteaText(machine.token), Components(machine.keys), Digests(machine.keys)});
     return PgNumber(rows, 0, 0);
   }
 
@@ -299,10 +298,10 @@ class PostgresStorage final : public Storage {
   }
 
   std::vector<SharedDigest> Shared(std::size_t sharedAt) override {
-    const PgResult rows =
-        db_.Run("SELECT component, digest, count(*) FROM vrel_digest GROUP BY component, digest "
-                "HAVING count(*) >= $1 ORDER BY 3 DESC, 1, 2",
-                {static_cast<std::int64_t>(sharedAt)});
+    const PgResult rows = db_.Run(
+        "SELECT component, digest, count(*) FROM vrel_digest GROUP BY component, digest "
+        "HAVING count(*) >= $1 ORDER BY 3 DESC, 1, 2",
+        {static_cast<std::int64_t>(sharedAt)});
     std::vector<SharedDigest> result;
     for (int row = 0; row < PQntuples(rows.get()); ++row) {
       result.push_back({{static_cast<ComponentId>(PgNumber(rows, row, 0)),

@@ -75,7 +75,7 @@ void SqliteConnection::OpenFile(const std::string& path, OpenMode mode, bool imm
                       : mode == OpenMode::kRead  ? "mode=ro"
                       : mode == OpenMode::kWrite ? "mode=rw"
                                                  : "mode=rwc";
-  const int access = mode == OpenMode::kRead   ? SQLITE_OPEN_READONLY
+  const int access = mode == OpenMode::kRead    ? SQLITE_OPEN_READONLY
                      : mode == OpenMode::kWrite ? SQLITE_OPEN_READWRITE
                                                 : SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE;
   sqlite3* raw = nullptr;
@@ -180,8 +180,9 @@ void BindBlob(sqlite3_stmt* stmt, int index, const std::string& blob) {
 
 std::string ColumnBlob(sqlite3_stmt* stmt, int column) {
   const void* data = sqlite3_column_blob(stmt, column);
-  return std::string(static_cast<const char*>(data),
-                     data != nullptr ? static_cast<std::size_t>(sqlite3_column_bytes(stmt, column)) : 0);
+  return std::string(
+      static_cast<const char*>(data),
+      data != nullptr ? static_cast<std::size_t>(sqlite3_column_bytes(stmt, column)) : 0);
 }
 
 }  // namespace vrel::registry

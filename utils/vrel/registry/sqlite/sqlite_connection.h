@@ -56,4 +56,22 @@ void BindKey(sqlite3_stmt* stmt, const DigestKey& key);
 void BindBlob(sqlite3_stmt* stmt, int index, const std::string& blob);
 std::string ColumnBlob(sqlite3_stmt* stmt, int column);
 
+// A blob parameter of Bind.
+struct Blob {
+  const std::string& bytes;
+};
+inline void BindOne(sqlite3_stmt* stmt, int index, std::int64_t value) {
+  sqlite3_bind_int64(stmt, index, value);
+}
+inline void BindOne(sqlite3_stmt* stmt, int index, const Blob& blob) {
+  BindBlob(stmt, index, blob.bytes);
+}
+// Binds `values` to ?1, ?2, ... in order; returns the statement.
+template <typename... Values>
+sqlite3_stmt* Bind(sqlite3_stmt* stmt, const Values&... values) {
+  int index = 0;
+  (BindOne(stmt, ++index, values), ...);
+  return stmt;
+}
+
 }  // namespace vrel::registry

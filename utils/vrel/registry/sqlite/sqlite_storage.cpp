@@ -79,8 +79,8 @@ class SqliteStorage final : public Storage {
 
   MachineId Create(const NewMachine& machine) override {
     const MachineId id = NextCounter("next_id");
-    InsertMachine({id, NextCounter("next_seq"), machine.now, machine.now, machine.now,
-                   machine.token});
+    InsertMachine(
+        {id, NextCounter("next_seq"), machine.now, machine.now, machine.now, machine.token});
     for (const DigestKey& key : machine.keys) Index(key, id, true);
     return id;
   }
@@ -90,24 +90,17 @@ class SqliteStorage final : public Storage {
     for (const DigestKey& key : plan.come) Index(key, plan.id, true);
     if (plan.keep) InsertHistory(plan.kept);
     if (plan.changed) {
-      sqlite3_stmt* trim = db_.Prepare(
-          history_trim_,
-          "DELETE FROM history WHERE machine=?1 AND version NOT IN "
-          "(SELECT version FROM history WHERE machine=?1 ORDER BY version DESC LIMIT ?2)");
-      sqlite3_bind_int64(trim, 1, plan.id);
-      sqlite3_bind_int64(trim, 2, static_cast<sqlite3_int64>(plan.historyRows));
-      db_.Run(trim);
+      db_.Run(
+          Bind(db_.Prepare(history_trim_,
+                           "DELETE FROM history WHERE machine=?1 AND version NOT IN (SELECT "
+                           "version FROM history WHERE machine=?1 ORDER BY version DESC LIMIT ?2)"),
+               plan.id, static_cast<std::int64_t>(plan.historyRows)));
     }
-    sqlite3_stmt* update = db_.Prepare(
-        renew_,
-        "UPDATE machine SET seq=?2, last_seen=?3, since=CASE WHEN ?4 THEN ?3 ELSE since END, "
-        "token=?5 WHERE id=?1");
-    sqlite3_bind_int64(update, 1, plan.id);
-    sqlite3_bind_int64(update, 2, NextCounter("next_seq"));
-    sqlite3_bind_int64(update, 3, plan.now);
-    sqlite3_bind_int(update, 4, plan.changed ? 1 : 0);
-    BindBlob(update, 5, plan.token);
-    db_.Run(update);
+    const std::int64_t sequence = NextCounter("next_seq");
+    db_.Run(Bind(db_.Prepare(renew_,
+                             "UPDATE machine SET seq=?2, last_seen=?3, since=CASE WHEN ?4 THEN ?3 "
+                             "ELSE since END, token=?5 WHERE id=?1"),
+                 plan.id, sequence, plan.now, std::int64_t{plan.changed}, Blob{plan.token}));
   }
 
   void Apply(const RemovePlan& plan) override {
@@ -126,9 +119,7 @@ class SqliteStorage final : public Storage {
     for (const HistoryRow& row : batch.history) InsertHistory(row);
     SqliteStmt counters = db_.PrepareOnce(
         "UPDATE meta SET value = max(value, CASE key WHEN 'next_id' THEN ?1 ELSE ?2 END + 1)");
-    sqlite3_bind_int64(counters.get(), 1, batch.largestId);
-    sqlite3_bind_int64(counters.get(), 2, batch.largestSequence);
-    db_.Run(counters.get());
+    db_.Run(Bind(counters.get(), batch.largestId, batch.largestSequence));
   }
 
   Page Machines(MachineId after, std::size_t limit) override {
@@ -140,16 +131,15 @@ class SqliteStorage final : public Storage {
     sqlite3_bind_int64(machines, 1, after);
     sqlite3_bind_int64(machines, 2, static_cast<sqlite3_int64>(limit));
     while (db_.Step(machines)) {
-      page.machines.push_back(
-          {sqlite3_column_int64(machines, 0), sqlite3_column_int64(machines, 1),
-           sqlite3_column_int64(machines, 2), sqlite3_column_int64(machines, 3),
-           sqlite3_column_int64(machines, 4), ColumnBlob(machines, 5)});
+      page.machines.push_back({sqlite3_column_int64(machines, 0), sqlite3_column_int64(machines, 1),
+                               sqlite3_column_int64(machines, 2), sqlite3_column_int64(machines, 3),
+                               sqlite3_column_int64(machines, 4), ColumnBlob(machines, 5)});
     }
     if (page.machines.empty()) return page;
-    sqlite3_stmt* history = db_.Prepare(
-        page_history_,
-        "SELECT machine, version, token, first_seen, last_seen FROM history "
-        "WHERE machine > ?1 AND machine <= ?2 ORDER BY machine, version DESC");
+    sqlite3_stmt* history =
+        db_.Prepare(page_history_,
+                    "SELECT machine, version, token, first_seen, last_seen FROM history "
+                    "WHERE machine > ?1 AND machine <= ?2 ORDER BY machine, version DESC");
     sqlite3_bind_int64(history, 1, after);
     sqlite3_bind_int64(history, 2, page.machines.back().id);
     while (db_.Step(history)) {
@@ -182,28 +172,17 @@ class SqliteStorage final : public Storage {
 
  private:
   void InsertMachine(const MachineRow& row) {
-    sqlite3_stmt* stmt = db_.Prepare(insert_machine_,
-                                     "INSERT INTO machine(id, seq, first_seen, since, last_seen, "
-                                     "token) VALUES(?1, ?2, ?3, ?4, ?5, ?6)");
-    sqlite3_bind_int64(stmt, 1, row.id);
-    sqlite3_bind_int64(stmt, 2, row.sequence);
-    sqlite3_bind_int64(stmt, 3, row.firstSeen);
-    sqlite3_bind_int64(stmt, 4, row.since);
-    sqlite3_bind_int64(stmt, 5, row.lastSeen);
-    BindBlob(stmt, 6, row.token);
-    db_.Run(stmt);
+    db_.Run(Bind(db_.Prepare(insert_machine_,
+                             "INSERT INTO machine(id, seq, first_seen, since, last_seen, token) "
+                             "VALUES(?1, ?2, ?3, ?4, ?5, ?6)"),
+                 row.id, row.sequence, row.firstSeen, row.since, row.lastSeen, Blob{row.token}));
   }
 
   void InsertHistory(const HistoryRow& row) {
-    sqlite3_stmt* stmt = db_.Prepare(insert_history_,
-                                     "INSERT INTO history(machine, version, token, first_seen, "
-                                     "last_seen) VALUES(?1, ?2, ?3, ?4, ?5)");
-    sqlite3_bind_int64(stmt, 1, row.machine);
-    sqlite3_bind_int64(stmt, 2, row.version);
-    BindBlob(stmt, 3, row.token);
-    sqlite3_bind_int64(stmt, 4, row.firstSeen);
-    sqlite3_bind_int64(stmt, 5, row.lastSeen);
-    db_.Run(stmt);
+    db_.Run(Bind(db_.Prepare(insert_history_,
+                             "INSERT INTO history(machine, version, token, first_seen, last_seen) "
+                             "VALUES(?1, ?2, ?3, ?4, ?5)"),
+                 row.machine, row.version, Blob{row.token}, row.firstSeen, row.lastSeen));
   }
 
   void Index(const DigestKey& key, MachineId id, bool add) {

@@ -107,7 +107,8 @@ CommandLine ParseCommandLine(int argc, char** argv) {
   if (options.operands.size() == 1 && IsHelp(options.operands[0])) {
     line.command = nullptr;
     line.text = std::string("usage: vrel-registry [OPTIONS] ") + command.name + " " +
-                command.operandText + "\n" + command.help + "\nRun \"vrel-registry --help\" for the options.\n";
+                command.operandText + "\n" + command.help +
+                "\nRun \"vrel-registry --help\" for the options.\n";
     return line;
   }
   if (command.operands == Operands::kMachineId) {

@@ -56,9 +56,7 @@ int ExportAll(const ToolOptions&, Registry& registry) {
   return 0;
 }
 
-int ImportAll(const ToolOptions&, Registry& registry) {
-  return Import(registry.storage()) ? 0 : 2;
-}
+int ImportAll(const ToolOptions&, Registry& registry) { return Import(registry.storage()) ? 0 : 2; }
 
 }  // namespace
 

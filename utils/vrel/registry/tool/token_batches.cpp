@@ -24,8 +24,8 @@ struct Item {
 Item Check(long number, const std::string& line, bool overlong) {
   Item item{number, std::nullopt, {}};
   if (overlong) {
-    item.refusal = "the line is longer than any token (" + std::to_string(kMaxTokenLength) +
-                   " characters)";
+    item.refusal =
+        "the line is longer than any token (" + std::to_string(kMaxTokenLength) + " characters)";
     return item;
   }
   for (unsigned char c : line) {
@@ -52,8 +52,7 @@ class Groups {
   std::vector<Item> Next() {
     std::vector<Item> group;
     const bool fromArgs = !operands_.empty();
-    while (more_ && group.size() < kGroupSize &&
-           (group.empty() || fromArgs || reader_.Waiting())) {
+    while (more_ && group.size() < kGroupSize && (group.empty() || fromArgs || reader_.Waiting())) {
       std::string text;
       bool overlong = false;
       ++line_;
@@ -85,8 +84,7 @@ bool RunTokens(const ToolOptions& options, Registry& registry, bool enroll) {
   for (std::vector<Item> group; !(group = groups.Next()).empty();) {
     allGood = allGood && std::all_of(group.begin(), group.end(),
                                      [](const Item& item) { return item.token.has_value(); });
-    const std::size_t share =
-        enroll ? registry.storage().capabilities().writeGroup : group.size();
+    const std::size_t share = enroll ? registry.storage().capabilities().writeGroup : group.size();
     for (std::size_t first = 0; first < group.size(); first += share) {
       const std::size_t last = std::min(group.size(), first + share);
       std::vector<std::string> results;
