@@ -54,10 +54,6 @@ void CheckSchemaVersion(long long found, const std::string& what) {
   }
 }
 
-StorageError MachineError(MachineId id, const std::string& what) {
-  return StorageError("machine " + std::to_string(id) + ": " + what);
-}
-
 Gathered GatherInSteps(Storage& storage, const std::vector<DigestKey>& keys, std::size_t limit,
                        std::size_t sharedAt) {
   Gathered found;

@@ -18,34 +18,16 @@
 #include <functional>
 #include <memory>
 #include <optional>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "vrel/registry/errors.h"
 #include "vrel/registry/rows.h"
 
 namespace vrel::registry {
 
 // The schema this release writes and reads; a database of a newer one is refused.
 constexpr int kSchemaVersion = 1;
-
-class StorageError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
-
-// A writing transaction lost a race with another writer (a key it needed was
-// claimed); the backend rolled it back, and running it again may succeed.
-class RetryableError : public StorageError {
- public:
-  using StorageError::StorageError;
-};
-
-// A registry URI that names no backend (a misspelled scheme, say).
-class UriError : public StorageError {
- public:
-  using StorageError::StorageError;
-};
 
 // What a backend can do, fixed when it opens.
 struct Capabilities {
@@ -138,9 +120,6 @@ bool RegisterBackend(const char* scheme, BackendOpener opener);
 
 // The refusal of a registry whose schema is newer than this release's.
 void CheckSchemaVersion(long long found, const std::string& what);
-
-// "machine ID: what", the error every backend gives about one machine.
-StorageError MachineError(MachineId id, const std::string& what);
 
 // Commits on Commit(), rolls back when left otherwise, a failed commit included.
 class Transaction {

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "vrel/registry/storage.h"
+#include "vrel/registry/errors.h"
 
 namespace vrel::registry {
 
