@@ -51,6 +51,6 @@ else()
   set(CPACK_DEBIAN_REGISTRY_PACKAGE_NAME vrel-registry)
   set(CPACK_DEBIAN_REGISTRY_PACKAGE_SECTION net)
   set(CPACK_COMPONENT_REGISTRY_DESCRIPTION
-    "vrel-registry: identifies a fleet's machines by their fingerprint tokens (SQLite)")
+    "vrel-registry: identifies a fleet's machines by their fingerprint tokens (SQLite, PostgreSQL)")
 endif()
 include(CPack)
