@@ -10,6 +10,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <cwchar>
 #include <filesystem>
 #include <fstream>
 
@@ -82,23 +83,28 @@ struct ScratchFolder {
 void WriteFile(const fs::path& path, const std::string& text) { std::ofstream(path) << text; }
 
 // One interface as "name index type driver device connector assign-type address", then each
-// property of its two class objects: null, a number, a text or {texts}.
+// property of its two class objects as the stand-in's VARIANT: null, a number, a text or {texts}.
 std::string Describe(const platform::HostInterface& host) {
   std::string text =
       host.name + " " + std::to_string(host.index) + " " + std::to_string(host.hardwareType) + " " +
       (host.driver.empty() ? "-" : host.driver) + " " + std::to_string(host.facts.hardware) +
       std::to_string(host.facts.connector) + " " + std::to_string(host.facts.assignType) + " ";
   AppendHex(text, host.facts.current.data(), host.facts.current.size(), ':');
-  const auto render = [&text](const platform::WmiObject& object) {
+  const auto narrow = [](const wchar_t* wide) { return std::string(wide, wide + wcslen(wide)); };
+  const auto render = [&](const platform::WmiObject& object) {
     for (const platform::WmiProperty& property : object) {
-      const platform::WmiValue& value = property.value;
-      text += " " + std::string(property.name.begin(), property.name.end()) + "=";
-      if (value.kind == platform::WmiValue::Kind::kNull) text += "null";
-      if (value.kind == platform::WmiValue::Kind::kInt) text += std::to_string(value.number);
-      if (value.kind == platform::WmiValue::Kind::kText)
-        text.append(value.text.begin(), value.text.end());
-      for (const std::wstring& item : value.texts)
-        text += "{" + std::string(item.begin(), item.end()) + "}";
+      text += " " + narrow(property.name.c_str()) + "=";
+      VARIANT value;  // as the stand-in's Get hands it out
+      VariantInit(&value);
+      EXPECT_TRUE(platform::ToVariant(property.value, &value));
+      if (value.vt == VT_NULL) text += "null";
+      if (value.vt == VT_I4) text += std::to_string(value.lVal);
+      if (value.vt == VT_BSTR) text += narrow(value.bstrVal);
+      for (ULONG i = 0;
+           value.vt == (VT_ARRAY | VT_BSTR) && i < value.parray->rgsabound[0].cElements; ++i) {
+        text += "{" + narrow(static_cast<BSTR*>(value.parray->pvData)[i]) + "}";
+      }
+      VariantClear(&value);
     }
   };
   render(platform::NetworkAdapterObject(host));
