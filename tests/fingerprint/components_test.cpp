@@ -38,10 +38,12 @@ std::string Text(const ComponentValue& value) {
 
 TEST(ComponentTextTest, CpuTextAddsExtendedFamilyAndModel) {
   // Leaf 1 EAX and the display family and model published for each processor (Intel SDM
-  // vol. 4 table 2-1: 0F_02H; AMD family 17h); 06_9EH is the scripted machine's below.
+  // vol. 4 table 2-1: 0F_02H; AMD family 17h; AP-485: Pentium with MMX, family 5 model 4, whose
+  // family takes no extension); 06_9EH is the scripted machine's below.
   const struct { const char* vendor; std::uint32_t eax; char brand[48]; const char* text; } rows[] = {
       {"GenuineIntel", 0x00000F29, "   Pentium 4  ", "GenuineIntel/family 15/model 2/stepping 9/Pentium 4"},
       {"AuthenticAMD", 0x00800F11, "Ryzen 7 1800X", "AuthenticAMD/family 23/model 1/stepping 1/Ryzen 7 1800X"},
+      {"GenuineIntel", 0x00000543, "", "GenuineIntel/family 5/model 4/stepping 3"},
   };
   for (const auto& row : rows) EXPECT_EQ(CpuText(row.vendor, row.eax, row.brand), row.text);
 }
@@ -202,12 +204,25 @@ int Answer(const std::string& name, void* data, Size* size, int absent) {
   return found->second.first;
 }
 
+const std::string kBrand = "Intel(R) Core(TM) i7-8700 CPU @ 3.20GHz";
+
 // An Intel processor under a hypervisor, the fake's volume C:, one adapter and the sources.
 void Script(test::FakeMachine& m) {
   m.hasCpuid = sources.count("cpuid") == 0;
   m.cpuid = {{0, test::VendorLeaf("GenuineIntel")},
              {1, {0x000906EA, 0, 1u << 31, 0}},                       // with a hypervisor
-             {0x40000000, {0, 0x7263694d, 0x666f736f, 0x76482074}}};  // "Microsoft Hv"
+             {0x40000000, {0, 0x7263694d, 0x666f736f, 0x76482074}},   // "Microsoft Hv"
+             {0x80000000, {0x80000008, 0, 0, 0}}};
+  char brand[48] = {};
+  kBrand.copy(brand, sizeof brand);
+  for (std::uint32_t i = 0; i < 3; ++i) {
+    std::memcpy(m.cpuid[0x80000002 + i].data(), brand + 16 * i, 16);
+  }
+  // "0x80000000": that leaf's EAX in hex, as a processor without extended leaves answers.
+  const auto extended = sources.find("0x80000000");
+  if (extended != sources.end()) {
+    m.cpuid[0x80000000][0] = std::stoul(extended->second.second, nullptr, 16);
+  }
   if (sources.count("volume")) m.volumeSerial.reset();
   m.lastError = 1;
   m.api.QueryMachineRegistryValue = [](const char*, DWORD, const char* name, DWORD* type,
@@ -237,7 +252,9 @@ TEST(CollectComponentsTest, EachSourceFailsAlone) {
   // {source, its error code, contents, the component, its text}.
   const struct { std::string source; int error; std::string contents; C id; std::string text; }
   rows[] = {
-      {"", 0, "", C::Cpu, "=GenuineIntel/family 6/model 158/stepping 10"},
+      {"", 0, "", C::Cpu, "=GenuineIntel/family 6/model 158/stepping 10/" + kBrand},
+      {"0x80000000", 0, "0000000D", C::Cpu, "=GenuineIntel/family 6/model 158/stepping 10"},
+      {"0x80000000", 0, "FFFFFFFF", C::Cpu, "=GenuineIntel/family 6/model 158/stepping 10"},
       {"cpuid", 0, "", C::Cpu, ":no CPUID"},
       {"volume", 0, "", C::Volume, ":volume query failed (-1)"},
       {"interfaces", 0, "", C::Nics, ":interface listing failed (5)"},
@@ -270,6 +287,61 @@ TEST(CollectComponentsTest, EachSourceFailsAlone) {
     EXPECT_EQ(Text(machine[C::Volume]), expect(C::Volume, "=1C2D3E4F"));
     EXPECT_EQ(Text(machine[C::Nics]), expect(C::Nics, "=00:01:02:03:04:05"));
     EXPECT_EQ(machine.hypervisorVendor, fake.hasCpuid ? "Microsoft Hv" : "");
+  }
+}
+
+// Where the program runs, from scripted marker files (Linux; the Windows build does not look:
+// "unknown") and scripted answers about rights; environment_mountns.sh crafts the same markers on
+// a real root. A container's own markers win over a WSL kernel.
+TEST(CollectComponentsTest, RunEnvironmentFromMarkers) {
+  static BOOL rights[2], wow64[2];  // {the call's result, the flag}
+  using Files = std::map<std::string, std::pair<int, std::string>>;
+  const std::string v1Docker = "12:pids:/docker/3f1a\n0::/\n";
+  const std::string wsl2 = "5.15.153.1-microsoft-standard-WSL2";
+  const struct { Files files; std::string kind; int elevated = 1; bool wow64 = false; } rows[] = {
+      {{{"/proc/1/cgroup", {0, "0::/init.scope\n"}},
+        {"/proc/sys/kernel/osrelease", {0, "6.1.0-13-amd64\n"}}},
+       "none", 0},
+      {{{"/.dockerenv", {0, ""}}}, "docker", -1},
+      {{{"/.dockerenv", {EACCES, ""}}}, "docker", 1, true},  // there, unreadable
+      {{{"/.dockerenv", {0, ""}}, {"/run/.containerenv", {0, ""}}}, "podman"},
+      {{{"/run/.containerenv", {ENOTDIR, ""}}}, "none"},
+      {{{"/run/systemd/container", {0, "lxc\n"}}}, "lxc"},
+      {{{"/run/systemd/container", {0, "lxc-libvirt\n"}}}, "lxc"},
+      {{{"/run/systemd/container", {0, "docker\n"}}}, "docker"},
+      {{{"/run/systemd/container", {0, "podman\n"}}}, "podman"},
+      {{{"/run/systemd/container", {0, "wsl\n"}}}, "wsl"},
+      {{{"/run/systemd/container", {0, "systemd-nspawn\n"}}}, "other"},
+      {{{"/proc/1/cgroup", {0, v1Docker}}}, "docker"},
+      {{{"/proc/1/cgroup", {0, "0::/system.slice/docker-3f1a.scope\n"}}}, "docker"},
+      {{{"/proc/1/cgroup", {0, "0::/machine.slice/libpod-3f1a.scope/container\n"}}}, "podman"},
+      {{{"/proc/1/cgroup", {0, "10:cpu:/lxc/web\n"}}}, "lxc"},
+      {{{"/proc/1/cgroup", {0, "0::/lxc.payload.web/init.scope\n"}}}, "lxc"},
+      {{{"/proc/1/cgroup", {0, "0::/kubepods/burstable/pod1/3f1a\n"}}}, "other"},
+      {{{"/proc/1/cgroup", {0, "0::/system.slice/containerd.service\n"}}}, "other"},
+      {{{"/proc/1/cgroup", {0, "0::/machine.slice/crio-3f1a.scope\n"}}}, "other"},
+      {{{"/proc/sys/kernel/osrelease", {0, wsl2 + "\n"}}}, "wsl"},
+      {{{"/proc/sys/kernel/osrelease", {0, "4.4.0-19041-Microsoft\n"}}}, "wsl"},
+      // Docker Desktop: a container on WSL's kernel.
+      {{{"/.dockerenv", {0, ""}}, {"/proc/sys/kernel/osrelease", {0, wsl2}}}, "docker"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(&row - rows);
+    sources = row.files;
+    test::FakeMachine fake;
+    Script(fake);
+    rights[0] = row.elevated >= 0, rights[1] = row.elevated == 1;
+    wow64[0] = wow64[1] = row.wow64;
+    fake.api.ProcessIsElevated = [](BOOL* flag) { return *flag = rights[1], rights[0]; };
+    fake.api.CurrentProcessIsWow64 = [](BOOL* flag) { return *flag = wow64[1], wow64[0]; };
+    const RunEnvironment where = CollectComponents().environment;
+#ifdef _WIN32
+    EXPECT_EQ(where.container, "unknown");
+#else
+    EXPECT_EQ(where.container, row.kind);
+#endif
+    EXPECT_EQ(where.elevated, row.elevated);
+    EXPECT_EQ(where.wow64, row.wow64);
   }
 }
 

@@ -18,6 +18,9 @@
 #include "vrel/crypto/rijndael.h"
 #include "vrel/identity/machine_info.h"
 #include "vrel/json/fingerprint_json.h"
+#ifndef _WIN32
+#include "vrel/platform/linux/host_wmi_classes.h"
+#endif
 #include "vrel/vreltest/tool.h"
 
 namespace vrel::test::alloc {
@@ -135,6 +138,35 @@ TEST(AllocationFailureTest, CollectorOverTheScriptedWmiAndOverTheRealPlatform) {
         << "no BSTR allocation failed";
   }
 }
+
+#ifndef _WIN32
+// The Linux stand-in's class objects for an interface with every property set, built and copied
+// into VARIANTs as its Get does (its BSTRs come from malloc, which never fails here): apart from
+// the host's interfaces, which may lack a driver or an address.
+TEST(AllocationFailureTest, StandInObjectsOfAFullInterface) {
+  platform::HostInterface host;
+  host.name = "an interface name longer than short-string storage";
+  host.hardwareType = platform::kHardwareTypeEther;
+  host.driver = "a driver name longer than short-string storage";
+  host.facts.current = {0x52, 0x54, 0x00, 0x12, 0x34, 0x56};
+  host.ipv4 = {"192.0.2.1"};
+  host.ipv6 = {"2001:db8::1"};
+  const std::vector<int> endings = Sweep([&](const Failing& failing) {
+    failing([&] {
+      for (const auto make :
+           {platform::NetworkAdapterObject, platform::NetworkAdapterConfigurationObject}) {
+        for (const platform::WmiProperty& property : make(host)) {
+          VARIANT value;
+          VariantInit(&value);
+          EXPECT_TRUE(platform::ToVariant(property.value, &value));
+          VariantClear(&value);
+        }
+      }
+    });
+  });
+  EXPECT_GT(endings[kBadAlloc], 0);
+}
+#endif
 
 // A stream buffer that never allocates, for the tool's output.
 struct FixedBuffer : std::streambuf {

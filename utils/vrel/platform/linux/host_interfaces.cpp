@@ -28,7 +28,6 @@
 namespace vrel::platform {
 namespace {
 
-constexpr char kNetClass[] = "/sys/class/net/";
 constexpr std::uint32_t kMaxAddress = 32;  // the kernel's MAX_ADDR_LEN
 
 // The first line of a small sysfs file; empty when it cannot be read.
@@ -55,11 +54,11 @@ std::string LinkBaseName(const std::string& path) {
 }
 
 // Devices that no bus backs (loopback, bridges, veth, ifb, tunnels) live
-// under /sys/devices/virtual.
-bool HasConnector(const std::string& path) {
+// under SYS/devices/virtual; `virtualDevices` is that folder's real path.
+bool HasConnector(const std::string& path, const std::string& virtualDevices) {
   char real[PATH_MAX];
   return realpath(path.c_str(), real) != nullptr &&
-         std::strncmp(real, "/sys/devices/virtual/", 21) != 0;
+         std::strncmp(real, virtualDevices.c_str(), virtualDevices.size()) != 0;
 }
 
 // Any socket carries the ethtool requests.
@@ -85,26 +84,26 @@ std::vector<std::uint8_t> PermanentAddress(int socketFd, const std::string& name
   return std::vector<std::uint8_t>(address, address + std::min(size, kMaxAddress));
 }
 
-// The facts of /sys/class/net/NAME; false when it is gone or no interface.
-bool ReadInterface(const std::string& name, int socketFd, HostInterface& item) {
-  const std::string dir = kNetClass + name + "/";
+// The facts of NET_CLASS/NAME; false when it is gone or no interface.
+bool ReadInterface(const std::string& netClass, const std::string& virtualDevices,
+                   const std::string& name, int socketFd, HostInterface& item) {
+  const std::string dir = netClass + name + "/";
   if (!ReadNumber(dir + "ifindex", item.index)) return false;
   item.name = name;
   ReadNumber(dir + "type", item.hardwareType);  // left -1 when unreadable
   NetInterfaceFacts& facts = item.facts;
   facts.hardware = access((dir + "device").c_str(), F_OK) == 0;
   if (facts.hardware) item.driver = LinkBaseName(dir + "device/driver");
-  facts.connector = HasConnector(kNetClass + name);
+  facts.connector = HasConnector(netClass + name, virtualDevices);
   ReadNumber(dir + "addr_assign_type", facts.assignType);  // left -1 when unreadable
   ParseHex(facts.current, ReadLine(dir + "address"), ':');  // sysfs: "aa:bb:...", or nothing
   facts.permanent = PermanentAddress(socketFd, name);       // empty without a socket
   return true;
 }
 
-void AddAddresses(std::vector<HostInterface>& interfaces) {
-  ifaddrs* list = nullptr;
-  if (getifaddrs(&list) != 0) return;
-  const std::unique_ptr<ifaddrs, void (*)(ifaddrs*)> owner(list, freeifaddrs);
+}  // namespace
+
+void AddAddresses(std::vector<HostInterface>& interfaces, const ifaddrs* list) {
   for (const ifaddrs* entry = list; entry != nullptr; entry = entry->ifa_next) {
     if (entry->ifa_addr == nullptr) continue;
     const auto found =
@@ -123,24 +122,35 @@ void AddAddresses(std::vector<HostInterface>& interfaces) {
   }
 }
 
-}  // namespace
-
-int ReadHostInterfaces(std::vector<HostInterface>& interfaces) {
+int ReadNetClass(const std::string& sys, std::vector<HostInterface>& interfaces) {
   interfaces.clear();
-  const std::unique_ptr<DIR, int (*)(DIR*)> dir(opendir(kNetClass), closedir);
+  char real[PATH_MAX];
+  if (realpath(sys.c_str(), real) == nullptr) return errno;
+  const std::string netClass = std::string(real) + "/class/net/";
+  const std::string virtualDevices = std::string(real) + "/devices/virtual/";
+  const std::unique_ptr<DIR, int (*)(DIR*)> dir(opendir(netClass.c_str()), closedir);
   if (!dir) return errno;
   const Socket socket;
   while (const dirent* entry = readdir(dir.get())) {
     const std::string name = entry->d_name;
     HostInterface item;
-    if (name != "." && name != ".." && ReadInterface(name, socket.fd, item)) {
+    if (name != "." && name != ".." &&
+        ReadInterface(netClass, virtualDevices, name, socket.fd, item)) {
       interfaces.push_back(std::move(item));
     }
   }
   std::sort(interfaces.begin(), interfaces.end(),
             [](const HostInterface& a, const HostInterface& b) { return a.index < b.index; });
-  AddAddresses(interfaces);
   return 0;
+}
+
+int ReadHostInterfaces(std::vector<HostInterface>& interfaces) {
+  const int error = ReadNetClass("/sys", interfaces);
+  ifaddrs* list = nullptr;
+  if (getifaddrs(&list) != 0) return error;
+  const std::unique_ptr<ifaddrs, void (*)(ifaddrs*)> owner(list, freeifaddrs);
+  AddAddresses(interfaces, list);  // none to an empty list
+  return error;
 }
 
 }  // namespace vrel::platform

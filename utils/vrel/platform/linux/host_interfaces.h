@@ -10,6 +10,8 @@
 
 #include "vrel/platform/identity_sources.h"
 
+struct ifaddrs;
+
 namespace vrel::platform {
 
 // ARPHRD_ETHER: the hardware type of Ethernet-like interfaces.
@@ -30,6 +32,16 @@ struct HostInterface {
 // that vanish while being read are left out. Returns 0, or the errno of an
 // unreadable /sys/class/net (the list then empty).
 int ReadHostInterfaces(std::vector<HostInterface>& interfaces);
+
+// The two halves of ReadHostInterfaces, apart so that each can be given its
+// input. ReadNetClass: the interfaces of SYS/class/net (SYS a sysfs root,
+// "/sys" for the host's), without addresses; devices under SYS/devices/virtual
+// have no connector. The permanent address is asked of the host's kernel by
+// name. Returns 0, or the errno of an unreadable SYS or SYS/class/net.
+int ReadNetClass(const std::string& sys, std::vector<HostInterface>& interfaces);
+// Appends each IPv4 and IPv6 address of `list` (as getifaddrs links it) to the
+// interface of that name; other families and names are skipped.
+void AddAddresses(std::vector<HostInterface>& interfaces, const ifaddrs* list);
 
 }  // namespace vrel::platform
 

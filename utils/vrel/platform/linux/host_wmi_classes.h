@@ -41,6 +41,11 @@ WmiObject NetworkAdapterObject(const HostInterface& host);
 // its IPv4 addresses then its IPv6 addresses, or null when it has none.
 WmiObject NetworkAdapterConfigurationObject(const HostInterface& host);
 
+// Fills *out (empty) with a copy of `value`: VT_NULL, VT_I4, VT_BSTR or a
+// one-dimensional VT_ARRAY | VT_BSTR. False when memory runs out, *out then
+// left empty.
+bool ToVariant(const WmiValue& value, VARIANT* out);
+
 }  // namespace vrel::platform
 
 #endif  // !_WIN32

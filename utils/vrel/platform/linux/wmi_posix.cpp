@@ -87,39 +87,6 @@ class RefCounted : public Interface, public Counted {
   const IID& iid_;
 };
 
-// Fills *out with a copy of `value`; false when memory runs out.
-bool ToVariant(const WmiValue& value, VARIANT* out) {
-  switch (value.kind) {
-    case WmiValue::Kind::kNull:
-      out->vt = VT_NULL;
-      return true;
-    case WmiValue::Kind::kInt:
-      out->vt = VT_I4;
-      out->lVal = value.number;
-      return true;
-    case WmiValue::Kind::kText:
-      out->bstrVal = SysAllocString(value.text.c_str());
-      if (out->bstrVal == nullptr) return false;
-      out->vt = VT_BSTR;
-      return true;
-    default: {  // kTextArray
-      SAFEARRAY* array = SafeArrayCreateVector(VT_BSTR, 0, static_cast<ULONG>(value.texts.size()));
-      if (array == nullptr) return false;
-      auto* slots = static_cast<BSTR*>(array->pvData);
-      for (std::size_t i = 0; i < value.texts.size(); ++i) {
-        slots[i] = SysAllocString(value.texts[i].c_str());
-        if (slots[i] == nullptr) {
-          SafeArrayDestroy(array);
-          return false;
-        }
-      }
-      out->vt = VT_ARRAY | VT_BSTR;
-      out->parray = array;
-      return true;
-    }
-  }
-}
-
 class HostClassObject final : public RefCounted<IWbemClassObject> {
  public:
   explicit HostClassObject(WmiObject properties)
