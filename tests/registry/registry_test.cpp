@@ -388,43 +388,6 @@ TEST(RegistryReport, WidestVerdictFitsTheBound) {
   EXPECT_LE(VerdictJson(v, true, 0).size(), kMaxVerdictJsonLength);
 }
 
-// A registry moved from SQLite to PostgreSQL by export and import keeps its
-// ids, history and order, and answers every identify as before.
-TEST(RegistryMove, SqliteExportImportsIntoPostgres) {
-  if (!NeedPostgres()) GTEST_SKIP() << "no PostgreSQL server";
-  const std::string file = ::testing::TempDir() + "registry-move-" + std::to_string(getpid()) + ".db";
-  auto from = OpenStorage("sqlite:" + file, true);
-  auto to = OpenStorage(PostgresUri(file), true);
-  Registry before(*from, {3, 16}), after(*to, {3, 16});
-  const char* tokens[] = {"1 2 3 4 5",   "1 9 8 4 5",   "1 9 8 4 7",   "1 12 3 14 15", "1 22 3 24 25",
-                          "1 2 13 x 5+6", "1 32 33 34 x", "1 12 3 14 15"};
-  RunTransaction(*from, true, [&] {
-    for (const char* t : tokens) before.Enroll(Fp(t), 100);
-    before.Remove(2);
-  });
-  RunTransaction(*to, true, [&] {
-    for (const MachineRecord& exported : Records(from->Machines(0, 100))) {
-      MachineRecord record;
-      std::string problem;
-      ASSERT_TRUE(ParseExportJson(ExportJson(exported), record, problem)) << problem;
-      to->Apply(PlanImport({record}));
-    }
-  });
-  const char* probes[] = {"1 2 3 4 5", "1 9 8 4 7", "1 2 13 4 6", "1 22 3 24 26", "1 12 3 14 15",
-                          "1 40 41 42 43"};
-  for (Storage* s : {from.get(), to.get()}) s->Begin(Access::kWrite);
-  for (const MachineRecord& record : Records(from->Machines(0, 100))) {
-    EXPECT_EQ(ExportJson(*Show(*to, record.id)), ExportJson(record));
-  }
-  for (const char* probe : probes) {
-    SCOPED_TRACE(probe);
-    EXPECT_EQ(Describe(after.Enroll(Fp(probe), 200)), Describe(before.Enroll(Fp(probe), 200)));
-  }
-  for (Storage* s : {from.get(), to.get()}) s->Rollback();
-  from.reset();
-  for (const char* suffix : {"", "-wal", "-shm"}) std::remove((file + suffix).c_str());
-}
-
 // vrel-registry on a server that cannot be reached, and on one whose
 // connection is cut mid-batch: exit 3 with one line on standard error, and
 // every result it printed is stored.
