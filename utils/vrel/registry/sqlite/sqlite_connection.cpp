@@ -68,6 +68,10 @@ SqliteConnection::SqliteConnection(const std::string& path, OpenMode mode, int b
   // holds the index's inner pages keeps each insert to a page or two.
   Exec("PRAGMA cache_size=-131072");  // KiB: 128 MiB at the most, taken as used
   Exec("PRAGMA foreign_keys=ON");     // SQLite leaves them off unless asked
+  // Pages read from a mapping of the file rather than copied in by a system
+  // call each: what identify spends at a million machines, whose pages no
+  // longer fit the processor's caches, beyond the page lookups themselves.
+  Exec("PRAGMA mmap_size=2147418112");  // 2 GiB, SQLite's usual ceiling
 }
 
 void SqliteConnection::OpenFile(const std::string& path, OpenMode mode, bool immutable) {
