@@ -40,9 +40,9 @@ SqliteConnection::SqliteConnection(const std::string& path, OpenMode mode, int b
     : busyMilliseconds_(busyMilliseconds) {
   if (path.empty()) throw StorageError("no database path given");
   OpenFile(path, mode, false);
-  int version = 0;
+  State state;
   try {
-    version = UserVersion();
+    state = ReadState();
   } catch (const StorageError&) {
     // A registry in a folder this user may not write: SQLite cannot make the
     // write-ahead log's index beside it. With no log left by a writer, the
@@ -53,13 +53,13 @@ SqliteConnection::SqliteConnection(const std::string& path, OpenMode mode, int b
       throw;
     }
     OpenFile(path, mode, true);
-    version = UserVersion();
+    state = ReadState();
   }
-  CheckSchemaVersion(version, path);
-  if (version == 0) {
+  CheckSchemaVersion(state.version, path);
+  if (state.version == 0) {
     // Nothing is written before the file is known to be empty: another
     // program's database stays as it was.
-    if (!IsEmpty()) throw StorageError(path + " is not a vrel registry database");
+    if (!state.empty) throw StorageError(path + " is not a vrel registry database");
     if (mode != OpenMode::kCreate) throw StorageError("no registry database at " + path);
     CreateSchema(path);
   }
@@ -145,16 +145,14 @@ void SqliteConnection::Run(sqlite3_stmt* stmt) {
   }
 }
 
-int SqliteConnection::UserVersion() {
-  SqliteStmt stmt = PrepareOnce("PRAGMA user_version");
+// One statement, so one snapshot: another process making the registry at
+// the same time is seen either before it began or once it committed.
+SqliteConnection::State SqliteConnection::ReadState() {
+  SqliteStmt stmt = PrepareOnce(
+      "SELECT (SELECT user_version FROM pragma_user_version), (SELECT count(*) FROM "
+      "sqlite_schema)");
   if (!Step(stmt.get())) Fail("cannot read the schema version");
-  return sqlite3_column_int(stmt.get(), 0);
-}
-
-bool SqliteConnection::IsEmpty() {
-  SqliteStmt tables = PrepareOnce("SELECT count(*) FROM sqlite_schema");
-  if (!Step(tables.get())) Fail("cannot read the schema");
-  return sqlite3_column_int(tables.get(), 0) == 0;
+  return {sqlite3_column_int(stmt.get(), 0), sqlite3_column_int(stmt.get(), 1) == 0};
 }
 
 // Two processes making the same database at once: the second finds the
@@ -163,9 +161,10 @@ void SqliteConnection::CreateSchema(const std::string& path) {
   ExecWaiting("PRAGMA journal_mode=WAL");
   ExecWaiting("BEGIN IMMEDIATE");
   try {
-    const int version = UserVersion();
-    if (version == 0 && !IsEmpty()) throw StorageError(path + " is not a vrel registry database");
-    if (version == 0) Exec(SqliteSchema().c_str());
+    const State state = ReadState();
+    if (state.version == 0 && !state.empty)
+      throw StorageError(path + " is not a vrel registry database");
+    if (state.version == 0) Exec(SqliteSchema().c_str());
     Exec("COMMIT");
   } catch (...) {
     if (InTransaction()) sqlite3_exec(db_.get(), "ROLLBACK", nullptr, nullptr, nullptr);

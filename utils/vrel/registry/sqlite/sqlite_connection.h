@@ -44,8 +44,11 @@ class SqliteConnection {
 
  private:
   void OpenFile(const std::string& path, OpenMode mode, bool immutable);
-  int UserVersion();
-  bool IsEmpty();
+  struct State {
+    int version = 0;     // user_version: the registry's schema, 0 for none
+    bool empty = false;  // no table at all: a new file
+  };
+  State ReadState();
   void CreateSchema(const std::string& path);
 
   std::unique_ptr<sqlite3, SqliteClose> db_;
