@@ -13,6 +13,7 @@
 
 #include <fcntl.h>
 #include <sqlite3.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <thread>
@@ -96,7 +97,8 @@ class RegistryTest : public ::testing::TestWithParam<Backend> {
  protected:
   void SetUp() override {
     TearDown();
-    scratch_ = ::testing::TempDir() + "registry-" + std::to_string(getpid()) + "-" + GetParam().name;
+    // SQLite is given the path as a URI filename: characters URIs reserve must reach the file.
+    scratch_ = ::testing::TempDir() + "registry-%41?#-" + std::to_string(getpid()) + "-" + GetParam().name;
     if (std::string(GetParam().name) == "postgresql" && !NeedPostgres()) {
       GTEST_SKIP() << "no PostgreSQL server (VREL_REQUIRE_POSTGRES=1 makes this a failure)";
     }
@@ -448,6 +450,44 @@ TEST(RegistryServer, UnreachableOrLostConnectionExitsThree) {
     ASSERT_EQ(printed.size(), 3u);
     for (int m = 0; m < 3; ++m) EXPECT_EQ(Registry(*storage, {3, 16}).Identify(Machine(m)).machine, printed[m]);
   }
+}
+
+// A registry file that cannot be written, in a folder that cannot be written (a backup, another
+// user's): opened to read it answers from the file alone; opened to write it is refused. A root
+// test takes another user's identity for the opens, since the folder's mode does not bind root.
+TEST(RegistrySqlite, ReadOnlyFileInReadOnlyFolderAnswers) {
+  const std::string dir = ::testing::TempDir() + "registry-ro-" + std::to_string(getpid());
+  const std::string file = dir + "/fleet.db";
+  ASSERT_EQ(mkdir(dir.c_str(), 0755), 0);
+  {
+    auto storage = OpenStorage(file, OpenMode::kCreate);
+    Registry registry(*storage, {3, 16});
+    RunTransaction(*storage, true, [&] { registry.Enroll(Machine(1), 100); });
+  }
+  chmod(file.c_str(), 0444);
+  chmod(dir.c_str(), 0555);
+  const bool root = geteuid() == 0;
+  ASSERT_EQ(root ? seteuid(65534) : 0, 0);
+  std::string read, write = "opened";
+  try {
+    auto storage = OpenStorage(file, OpenMode::kRead);
+    Transaction t(*storage, false);
+    read = std::to_string(storage->MachineCount()) +
+           (Registry(*storage, {3, 16}).Identify(Machine(1)).same ? " same" : " new");
+  } catch (const StorageError& e) {
+    read = e.what();
+  }
+  try {
+    OpenStorage(file, OpenMode::kWrite);
+  } catch (const StorageError& e) {
+    write = e.what();
+  }
+  ASSERT_EQ(root ? seteuid(0) : 0, 0);
+  chmod(dir.c_str(), 0755);
+  std::remove(file.c_str());
+  rmdir(dir.c_str());
+  EXPECT_EQ(read, "1 same");
+  EXPECT_NE(write, "opened");
 }
 
 // A transaction that keeps losing its race is run kAttempts times, rolled

@@ -82,7 +82,6 @@ std::vector<MachineRecord> Records(const Page& page) {
     record.firstSeen = row.firstSeen;
     record.lastSeen = row.lastSeen;
     record.history.push_back({TokenText(row.token), row.since, row.lastSeen});
-    while (history != page.history.end() && history->machine < row.id) ++history;
     for (; history != page.history.end() && history->machine == row.id; ++history)
       record.history.push_back({TokenText(history->token), history->firstSeen, history->lastSeen});
   }

@@ -31,19 +31,22 @@ namespace {
 using vrel::c::Deliver;
 using vrel::registry::StorageError;
 
-// The guard of every call on a handle: a storage failure's text is kept on
-// the handle for vrel_registry_last_error.
+// Inside a catch block: a storage failure's code, its text kept in `error`
+// for vrel_registry_last_error; anything else is thrown on.
+int StorageFailure(std::string& error) {
+  try {
+    throw;
+  } catch (const StorageError& e) {
+    error = e.what();
+    return VREL_REGISTRY_E_STORAGE;
+  }
+}
+
+// The guard of every call on a handle.
 template <typename Body>
 int Guarded(vrel_registry* handle, Body body) noexcept {
-  if (handle != nullptr) handle->error.clear();
-  return vrel::c::Guarded(body, [&] {
-    try {
-      throw;
-    } catch (const StorageError& e) {
-      if (handle != nullptr) handle->error = e.what();
-      return int{VREL_REGISTRY_E_STORAGE};
-    }
-  });
+  handle->error.clear();
+  return vrel::c::Guarded(body, [handle] { return StorageFailure(handle->error); });
 }
 
 int Verdict(vrel_registry* registry, const char* token, char* out, size_t out_size, bool enroll) {
@@ -79,23 +82,22 @@ int vrel_registry_open(const char* uri, int shared_at, vrel_registry** registry,
   if (uri == nullptr) return VREL_REGISTRY_E_NULL_ARGUMENT;
   if (shared_at < 2) return VREL_REGISTRY_E_BAD_ARGUMENT;
   std::unique_ptr<vrel_registry> handle;
-  const int rc = Guarded(nullptr, [&] {
-    handle.reset(new vrel_registry);
-    try {
-      handle->storage = vrel::registry::OpenStorage(uri, true);
-    } catch (const StorageError& e) {
-      if (error != nullptr && error_size > 0) {
-        const size_t n = std::min(std::strlen(e.what()), error_size - 1);
-        std::memcpy(error, e.what(), n);
-        error[n] = '\0';
-      }
-      throw;
-    }
-    vrel::registry::RegistryOptions options;
-    options.sharedAt = static_cast<std::size_t>(shared_at);
-    handle->registry = std::make_unique<vrel::registry::Registry>(*handle->storage, options);
-    return 0;
-  });
+  std::string reason;
+  const int rc = vrel::c::Guarded(
+      [&] {
+        handle.reset(new vrel_registry);
+        handle->storage = vrel::registry::OpenStorage(uri, true);
+        vrel::registry::RegistryOptions options;
+        options.sharedAt = static_cast<std::size_t>(shared_at);
+        handle->registry = std::make_unique<vrel::registry::Registry>(*handle->storage, options);
+        return 0;
+      },
+      [&] { return StorageFailure(reason); });
+  if (rc == VREL_REGISTRY_E_STORAGE && error != nullptr && error_size > 0) {
+    const size_t n = std::min(reason.size(), error_size - 1);
+    std::memcpy(error, reason.data(), n);
+    error[n] = '\0';
+  }
   if (rc == 0) *registry = handle.release();
   return rc;
 }

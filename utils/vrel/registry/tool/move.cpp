@@ -9,7 +9,7 @@ namespace vrel::registry {
 namespace {
 
 // A machine's line holds its whole history: room for thousands of tokens.
-constexpr std::size_t kMaxMachineLine = std::size_t{16} << 20;
+constexpr std::size_t kMaxMachineLine = std::size_t{4} << 20;
 
 }  // namespace
 

@@ -8,7 +8,7 @@ namespace vrel::registry {
 
 // Machines per page of export, and per batch written by import.
 constexpr std::size_t kExportPage = 1000;
-constexpr std::size_t kImportBatch = 10000;
+constexpr std::size_t kImportBatch = 2000;
 
 // Every machine, lowest id first, from one snapshot, a page at a time.
 void Export(Storage& storage);
