@@ -291,8 +291,7 @@ TEST(CollectComponentsTest, EachSourceFailsAlone) {
 }
 
 // Where the program runs, from scripted marker files (Linux; the Windows build does not look:
-// "unknown") and scripted answers about rights; environment_mountns.sh crafts the same markers on
-// a real root. A container's own markers win over a WSL kernel.
+// "unknown") and scripted answers about rights. A container's own markers win over a WSL kernel.
 TEST(CollectComponentsTest, RunEnvironmentFromMarkers) {
   static BOOL rights[2], wow64[2];  // {the call's result, the flag}
   using Files = std::map<std::string, std::pair<int, std::string>>;

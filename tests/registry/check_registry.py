@@ -72,7 +72,12 @@ for args, stdin, code, message in [
         (["stats", "1"], "", 2, "stats takes no operand"),
         (["remove", "0"], "", 2, "a machine id must be an integer of at least 1"),
         (["remove", "99"], "", 2, "no machine 99"),
-        (["enroll"], "\n vfp1-zz\n\nvfp2-1-2\n%s\n\xff\xfe\n\x01\n" % overlong, 2, ""),
+        (["show", "99"], "", 2, "no machine 99"),
+        (["--history", "+5", "stats"], "", 2, "--history must be"),
+        (["--history= 5", "stats"], "", 2, "--history must be"),
+        (["--shared-at=", "stats"], "", 2, "--shared-at must be"),
+        (["--shared-at", "99999999999999999999", "stats"], "", 2, "--shared-at must be"),
+        (["enroll"], "\n vfp1-zz\n\nvfp2-1-2\n%s\n\xff\xfe\n\x01\n\x00\n" % overlong, 2, ""),
         (["identify", "vfp1-" + "0" * 16], "", 2, "")]:
     r = run(db, args, stdin)
     err = r.stderr.decode()
@@ -134,11 +139,12 @@ expect("import: %s" % r.stdout, r.returncode == 0 and json.loads(r.stdout)["impo
 expect("the import exports as it was", run(moved, ["export"]).stdout == exported)
 expect("an id already there stops the import", run(moved, ["import"], exported.decode()).returncode == 3)
 machine = json.loads(exported.decode().splitlines()[0])
-bad = [dict(machine, firstSeen="yesterday"), dict(machine, machine=0), dict(machine, history=[])]
+bad = [dict(machine, firstSeen="yesterday"), dict(machine, machine=0), dict(machine, history=[]),
+       dict(machine, lastSeen=5), dict(machine, history=[dict(machine["history"][0], lastSeen="x")])]
 r = run(os.path.join(tmp, "bad-import.db"), ["import"], 'x\n{"schema":2}\n \n{"schema":1,"machine":"1"}\n%s\n%s\n%s\n'
         % (overlong, "\n".join(json.dumps(m) for m in bad), "[" * ((4 << 20) + 1)))
 expect("bad import lines: %s" % r.stdout[-300:], r.returncode == 2 and [x.get("line") for x in results(r.stdout)]
-       == [1, 2, 4, 5, 6, 7, 8, 9, None] and b"too long for a machine" in r.stdout)
+       == [1, 2, 4, 5, 6, 7, 8, 9, 10, 11, None] and b"too long for a machine" in r.stdout)
 r = subprocess.run([TOOL, "enroll", known[0]], env=dict(os.environ, VREL_REGISTRY_DB=tmp), stdout=subprocess.PIPE,
                    stderr=subprocess.PIPE)
 expect("VREL_REGISTRY_DB names the database; a folder is none: %s" % r.stderr,
@@ -163,6 +169,7 @@ for what, uri, args, stdin, code, message in [
         ("SQLite's own URI form", "file:x.db", ["enroll", known[0]], "", 2, 'unknown registry URI scheme "file:"'),
         ("a scheme of every allowed sign", "my+sq.l-ite:x.db", ["stats"], "", 2, 'scheme "my+sq.l-ite:"'),
         ("no scheme: a path with a colon", "9:x.db", ["stats"], "", 3, "no registry database at 9:x.db"),
+        ("no scheme: a path starting with a colon", ":x.db", ["stats"], "", 3, "no registry database at :x.db"),
         ("another program's database: enroll", other, ["enroll", known[0]], "", 3, "is not a vrel registry database"),
         ("another program's database: import", other, ["import"], exported.decode(), 3, "is not a vrel registry"),
         ("another program's database: stats", other, ["stats"], "", 3, "is not a vrel registry database")]:
@@ -198,6 +205,8 @@ for args, text in ((["--help"], b"usage: vrel-registry"), (["-h"], b"Commands:")
                    (["--version"], b"vrel-registry ")):
     r = subprocess.run([TOOL] + args, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
     expect("%s: exit 0 and %s" % (args, text), r.returncode == 0 and r.stdout.startswith(text) or text in r.stdout)
+with open("/dev/full", "w") as full:
+    expect("help to a full output: exit 3", subprocess.run([TOOL, "--help"], stdout=full, stderr=subprocess.DEVNULL).returncode == 3)
 
 # Killed mid-batch after the 300th printed result, with thousands of tokens still coming.
 kill_db = os.path.join(tmp, "killed.db")
@@ -250,6 +259,8 @@ if LIB != "none":
     expect("null arguments", lib.vrel_registry_enroll(handle, None, out, 4096) == -1 and
            lib.vrel_registry_stats(None, None, 0) == -1 and
            lib.vrel_registry_open(b"x", 1, ctypes.byref(ctypes.c_void_p()), None, 0) == -21)
+    expect("no handle: no text, no stats", lib.vrel_registry_last_error(None) == b"" and
+           lib.vrel_registry_stats(handle, None, 5) == -1)
     texts = [lib.vrel_registry_error_text(c) for c in (-1, -3, -4, -5, -6, -20, -21, -22)]
     expect("an error text per code: %s" % texts, len(set(texts)) == len(texts))
     lib.vrel_registry_close(handle)
