@@ -2,8 +2,10 @@
 // BCRYPT_ECCPUBLIC_BLOB (X and Y after the header, without SEC 1's 0x04),
 // which BCryptImportKeyPair validates unless told not to; the message is
 // hashed by CNG's SHA-256 and the raw r || s handed to BCryptVerifySignature.
-#include <bcrypt.h>
+// clang-format off
 #include <windows.h>
+#include <bcrypt.h>  // after windows.h, whose types it uses
+// clang-format on
 
 #include <cstring>
 #include <memory>

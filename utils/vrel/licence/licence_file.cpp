@@ -125,7 +125,7 @@ bool LineValue(std::string_view line, std::string_view name, std::string_view& v
   if (value.empty()) return true;
   if (value[0] != ' ' || value.size() == 1) return false;
   value.remove_prefix(1);
-  return value[0] != ' ' && value[0] != '\t';
+  return Printable(value);
 }
 
 // The file's lines: CR LF, LF and CR each end one; spaces and tabs at a line's end dropped.
