@@ -9,7 +9,7 @@ include(CMakePackageConfigHelpers)
 
 set(VREL_CMAKE_DIR "${CMAKE_INSTALL_LIBDIR}/cmake/vrel")
 
-install(TARGETS vrel EXPORT vrelTargets
+install(TARGETS vrel vrel_licence EXPORT vrelTargets
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT dev
   INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 # The C interface: libvrel.so (lib/) or vrel.dll (bin/) with libvrel.dll.a
@@ -21,10 +21,11 @@ if(TARGET vrel_c)
     ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT dev
     PUBLIC_HEADER DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/vrel/c COMPONENT dev)
 endif()
-# The public headers only: vrel.h and every header it reaches through
+# The public headers only: vrel.h, the licence's licence.h and public_key.h, and every header they
+# reach through
 # "vrel/..." includes, from the source tree or, made by CMake, the build tree. Platform, stand-in and cipher-internal headers stay in
 # the source tree. Configuring again follows a changed include.
-set(_vrel_pending vrel.h)
+set(_vrel_pending vrel.h licence/licence.h licence/public_key.h)
 set(_vrel_public)
 while(_vrel_pending)
   list(POP_FRONT _vrel_pending _vrel_header)
@@ -55,13 +56,14 @@ write_basic_package_version_file("${PROJECT_BINARY_DIR}/vrelConfigVersion.cmake"
 install(FILES "${PROJECT_BINARY_DIR}/vrelConfig.cmake" "${PROJECT_BINARY_DIR}/vrelConfigVersion.cmake"
   DESTINATION "${VREL_CMAKE_DIR}" COMPONENT dev)
 
-# pkg-config: vrel for the C++ library, vrel-c for the C interface. The C++
+# pkg-config: vrel for the C++ library, vrel-licence for its licences (with libcrypto), vrel-c
+# for the C interface. The C++
 # library is named by its path: "-lvrel" would find the C interface's
 # libvrel.so first. The files are written at install time, when the prefix is
 # known (cmake --install --prefix, or /usr when CPack makes the packages).
 if(NOT WIN32)
   set(_vrel_pc_dir "${PROJECT_BINARY_DIR}/pkgconfig")
-  foreach(_vrel_pc vrel vrel-c)
+  foreach(_vrel_pc vrel vrel-licence vrel-c)
     install(CODE "
       set(VREL_PC_PREFIX \"\${CMAKE_INSTALL_PREFIX}\")
       set(PROJECT_VERSION \"${PROJECT_VERSION}\")
@@ -69,7 +71,7 @@ if(NOT WIN32)
       set(CMAKE_INSTALL_LIBDIR \"${CMAKE_INSTALL_LIBDIR}\")
       configure_file(\"${PROJECT_SOURCE_DIR}/cmake/${_vrel_pc}.pc.in\" \"${_vrel_pc_dir}/${_vrel_pc}.pc\" @ONLY)"
       COMPONENT dev)
-    if(_vrel_pc STREQUAL vrel OR TARGET vrel_c)
+    if(NOT _vrel_pc STREQUAL vrel-c OR TARGET vrel_c)
       install(FILES "${_vrel_pc_dir}/${_vrel_pc}.pc" DESTINATION "${CMAKE_INSTALL_LIBDIR}/pkgconfig"
         COMPONENT dev)
     endif()

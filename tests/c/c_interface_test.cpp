@@ -48,9 +48,17 @@ TEST(CInterfaceTest, RefusesBadArgumentsWithTheirCodes) {
       {"match: a later version", vrel_match(kKey, kKeySize, "vfp9-x"), VREL_E_UNSUPPORTED_VERSION},
       {"match: another machine", vrel_match(kKey, kKeySize, kForeign), 0},
       {"match: its own token", vrel_match(kKey, kKeySize, token), vrel_compare(token, token)},
+      {"licence: no text", vrel_licence_verify(nullptr, 0, "", kKey, 1, "a", nullptr, untouched, 8),
+       VREL_E_NULL_ARGUMENT},
+      {"licence: empty key", vrel_licence_verify("", 0, "", kKey, 0, "a", nullptr, untouched, 8),
+       VREL_E_EMPTY_KEY},
   };
   for (const auto& row : rows) EXPECT_EQ(row.got, row.want) << row.name;
   EXPECT_STREQ(untouched, "");
+  char result[512] = "";  // a verdict is a result, not an error
+  const int length = vrel_licence_verify("x", 1, "", kKey, 1, "a", "", result, sizeof result);
+  EXPECT_EQ(length, static_cast<int>(std::string(result).size()));
+  EXPECT_NE(std::string(result).find(R"("reason":"malformed")"), std::string::npos) << result;
 }
 
 // For each size around the length: the length returned every time, nothing

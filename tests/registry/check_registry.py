@@ -208,6 +208,17 @@ for args, text in ((["--help"], b"usage: vrel-registry"), (["-h"], b"Commands:")
 with open("/dev/full", "w") as full:
     expect("help to a full output: exit 3", subprocess.run([TOOL, "--help"], stdout=full, stderr=subprocess.DEVNULL).returncode == 3)
 
+# The licence signing key: keygen and pubkey open no registry; a key others may read is refused.
+key, key_db = os.path.join(tmp, "signing.pem"), os.path.join(tmp, "untouched.db")
+made, again, printed = (run(key_db, [c, key]) for c in ("keygen", "keygen", "pubkey"))
+expect("keygen: mode 0600, the public key text last, printed again by pubkey",
+       made.returncode == 0 and os.stat(key).st_mode & 0o777 == 0o600 and
+       made.stdout.splitlines()[-1] == printed.stdout.strip() and printed.stdout.startswith(b"vrel-p256-"))
+os.chmod(key, 0o604)
+r = run(key_db, ["pubkey", key])
+expect("never replaced; others may read it: exit 2 saying so (%s)" % r.stderr, again.returncode == 2 and
+       r.returncode == 2 and b"too open" in r.stderr and not os.path.exists(key_db))
+
 # Killed mid-batch after the 300th printed result, with thousands of tokens still coming.
 kill_db = os.path.join(tmp, "killed.db")
 tokens = [token(rng) for _ in range(6000)]

@@ -3,12 +3,15 @@
 // into an error code, so no exception reaches a C caller.
 #include "vrel/c/vrel_c.h"
 
+#include <sstream>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "vrel/c/c_guard.h"
 #include "vrel/fingerprint/fingerprint.h"
 #include "vrel/json/fingerprint_json.h"
+#include "vrel/json/licence_json.h"
 
 static_assert(VREL_MAX_TOKEN_LENGTH == vrel::kMaxTokenLength, "the header's token bound is stale");
 
@@ -61,6 +64,30 @@ int VREL_CALL vrel_components_json(char* out, size_t out_size) {
   if (out == nullptr && out_size != 0) return VREL_E_NULL_ARGUMENT;
   return Guarded(
       [&] { return Deliver(vrel::ComponentsJson(vrel::CollectComponents()), out, out_size); });
+}
+
+int VREL_CALL vrel_licence_verify(const char* licence, size_t licence_size, const char* public_keys,
+                                  const char* key, size_t key_size, const char* application,
+                                  const char* state_path, char* result, size_t result_size) {
+  if (licence == nullptr || public_keys == nullptr || key == nullptr || application == nullptr ||
+      (result == nullptr && result_size != 0)) {
+    return VREL_E_NULL_ARGUMENT;
+  }
+  if (key_size == 0) return VREL_E_EMPTY_KEY;
+  return Guarded([&] {
+    std::vector<std::string> keys;
+    std::istringstream lines(public_keys);
+    for (std::string line; std::getline(lines, line);) {
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      if (!line.empty()) keys.push_back(line);
+    }
+    vrel::LicenceOptions options;
+    if (state_path != nullptr) options.statePath = state_path;
+    const vrel::LicenceCheck check =
+        vrel::VerifyLicence(std::string_view(licence, licence_size), keys,
+                            std::string_view(key, key_size), application, options);
+    return Deliver(vrel::LicenceJson(check), result, result_size);
+  });
 }
 
 const char* VREL_CALL vrel_error_text(int code) {

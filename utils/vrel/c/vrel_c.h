@@ -92,6 +92,21 @@ VREL_API int VREL_CALL vrel_match(const char* key, size_t key_size, const char* 
  * machine's owner, never for a server. Errors: VREL_E_NULL_ARGUMENT (out with out_size > 0). */
 VREL_API int VREL_CALL vrel_components_json(char* out, size_t out_size);
 
+/* A licence file's text (licence_size bytes, as read from the file) checked for this machine and
+ * application (NUL-terminated), under the application's secret key: signed by one of
+ * public_keys (NUL-terminated public key texts, one a line), this machine's, within its times.
+ * state_path (NULL or "": none) names the file that keeps the latest time a check saw, made when
+ * missing. The result is one line of JSON with the length convention above:
+ * {"schema":1,"valid":true,"reason":"valid","text":"...","detail":"","licence":{...}}; "reason"
+ * is one of the names of docs/licences.md. Each call checks anew (and records the time), so
+ * a length query followed by the call checks twice. Errors: VREL_E_NULL_ARGUMENT (a text, or
+ * result with result_size > 0), VREL_E_EMPTY_KEY. */
+VREL_API int VREL_CALL vrel_licence_verify(const char* licence, size_t licence_size,
+                                           const char* public_keys, const char* key,
+                                           size_t key_size, const char* application,
+                                           const char* state_path, char* result,
+                                           size_t result_size);
+
 /* A static English text for a VREL_E_* code; a generic one for any other. */
 VREL_API const char* VREL_CALL vrel_error_text(int code);
 

@@ -1,19 +1,24 @@
 #include "vrel/vreltest/tool.h"
 
+#include <CLI/CLI.hpp>
+#include <cctype>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <fstream>
 #include <iterator>
+#include <optional>
 #include <ostream>
 #include <sstream>
 #include <string>
-
-#include <CLI/CLI.hpp>
+#include <vector>
 
 #include "vrel/fingerprint/fingerprint.h"
 #include "vrel/json/fingerprint_json.h"
+#include "vrel/json/licence_json.h"
+#include "vrel/licence/licence.h"
 #include "vrel/platform/com_api.h"
 #include "vrel/version.h"
 #include "vrel/vreltest/key_source.h"
@@ -70,6 +75,8 @@ struct Options {
   std::string current;
   MatchRule rule;
   bool json = false;
+  std::string licenceFile, publicKeyFile, statePath;  // licence
+  std::optional<std::string> application;
 };
 
 // One subcommand: declares its options on the parser, then runs once the
@@ -136,8 +143,9 @@ int EmitMatch(const Options& options, const Streams& io, const MatchResult& resu
           std::to_string(kStrongComponentCount) + " strong components match, " +
           std::to_string(options.rule.minStrongMatches) + " needed)\n";
   if (result.everyComponentDiffers) {
-    text += "note: every component differs, cpu included: a token made under another key "
-            "looks like this\n";
+    text +=
+        "note: every component differs, cpu included: a token made under another key "
+        "looks like this\n";
   }
   return Emit(io, text, code);
 }
@@ -217,11 +225,79 @@ int RunComponents(const Options& options, const Streams& io) {
   return Emit(io, text + '\n', 0);
 }
 
+void DeclareLicence(CLI::App& command, Options& options) {
+  command.add_option("file", options.licenceFile, "The licence file.")->required();
+  command
+      .add_option("--public-key-file", options.publicKeyFile,
+                  "The trusted public key texts, one a line (vrel-registry pubkey prints one).")
+      ->option_text("PATH")
+      ->required();
+  DeclareKey(command, options);
+  command
+      .add_option("--state", options.statePath,
+                  "The state file that keeps the latest time seen (made when missing).")
+      ->option_text("PATH");
+  command
+      .add_option("--application", options.application,
+                  "The application the licence must be for (default: the licence's own).")
+      ->option_text("NAME");
+  DeclareJson(command, options);
+}
+
+// At most `limit` bytes of the file into `text`; false when it cannot be read.
+bool ReadFilePrefix(const std::string& path, std::size_t limit, std::string& text) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return false;
+  text.assign(limit, '\0');
+  in.read(&text[0], static_cast<std::streamsize>(limit));
+  if (in.bad()) return false;
+  text.resize(static_cast<std::size_t>(in.gcount()));
+  return true;
+}
+
+int RunLicence(const Options& options, const Streams& io) {
+  std::string key, problem, file, keyText;
+  if (!ResolveKey(options.key, key, problem)) return BadInput(io, problem, "licence");
+  // One byte over the bound, so that a larger file reads as too large.
+  if (!ReadFilePrefix(options.licenceFile, kMaxLicenceFileSize + 1, file)) {
+    return BadInput(io, "cannot read the licence file " + options.licenceFile, "licence");
+  }
+  std::vector<std::string> keys;
+  if (!ReadFilePrefix(options.publicKeyFile, 64 * 1024, keyText)) {
+    return BadInput(io, "cannot read the public key file " + options.publicKeyFile, "licence");
+  }
+  std::istringstream lines(keyText);
+  for (std::string line; std::getline(lines, line);) {
+    while (!line.empty() && std::isspace(static_cast<unsigned char>(line.back()))) line.pop_back();
+    if (!line.empty()) keys.push_back(line);
+  }
+  LicenceOptions licenceOptions;
+  licenceOptions.statePath = options.statePath;
+  licenceOptions.rule = options.rule;
+  const std::string application =
+      options.application ? *options.application : ReadLicenceFile(file).fields.application;
+  const LicenceCheck check = VerifyLicence(file, keys, key, application, licenceOptions);
+  const LicenceVerdict v = check.verdict;
+  const bool unreadable = v == LicenceVerdict::kTooLarge || v == LicenceVerdict::kNotText ||
+                          v == LicenceVerdict::kMalformed ||
+                          v == LicenceVerdict::kUnsupportedFormat ||
+                          v == LicenceVerdict::kBadPublicKey;
+  const int code = v == LicenceVerdict::kValid ? 0 : unreadable ? kExitBadInput : 1;
+  if (options.json) return Emit(io, LicenceJson(check) + '\n', code);
+  const LicenceFields& f = check.fields;
+  std::string text =
+      v == LicenceVerdict::kValid
+          ? "valid: licence " + f.licenceId + " for " + f.licensee
+          : std::string("not valid: ") + LicenceVerdictName(v) + ": " + LicenceVerdictText(v);
+  if (!check.detail.empty()) text += " (" + check.detail + ")";
+  return Emit(io, text + '\n', code);
+}
+
 constexpr char kPrintExits[] =
     "Exit codes: 0 printed; 1 the output could not be written whole (one line on standard "
     "error says why); 2 bad input: an unknown option, no key or an empty one, a key file that "
     "cannot be read.";
-#define VREL_VERDICT_EXITS                                                                 \
+#define VREL_VERDICT_EXITS                                                                     \
   "Exit codes: 0 the same machine; 1 a different machine, or the output could not be written " \
   "whole; 2 bad input: a malformed token or one of another version, an unknown option"
 constexpr char kMatchExits[] = VREL_VERDICT_EXITS ", no key or an empty one.";
@@ -240,6 +316,13 @@ const Command kCommands[] = {
     {"components", "Print the raw component values (personal data: for the machine's owner).",
      "Exit codes: 0 printed; 1 the output could not be written whole; 2 an unknown option.",
      DeclareJson, RunComponents},
+    {"licence",
+     "Check a licence file for this machine: its signature by a trusted key, this machine, the "
+     "clock.",
+     "Exit codes: 0 valid on this machine; 1 not valid (the reason on one line), or the output "
+     "could not be written whole; 2 bad input: a file or key that cannot be read as one, no "
+     "key, an unknown option.",
+     DeclareLicence, RunLicence},
 };
 
 int RunCommandLine(int argc, const char* const argv[], const Streams& io) {

@@ -52,8 +52,10 @@ std::string Help() {
          "  --help, -h        print this help (after a command: that command's)\n"
          "  --version         print the version\n"
          "Tokens come from the operands or, without any, one a line from standard input.\n"
-         "Exit codes: 0 done; 2 a bad command line, a bad input line or an unknown machine;\n"
-         "3 the registry or the output failed.\n";
+         "keygen and pubkey open no registry; the key file must be private to its owner.\n"
+         "Exit codes: 0 done; 2 a bad command line, a bad input line, an unknown machine or a\n"
+         "key file that cannot be used (readable by others, missing, not a key, or there when\n"
+         "writing); 3 the registry or the output failed.\n";
 }
 
 bool IsHelp(const std::string& arg) { return arg == "--help" || arg == "-h"; }
@@ -114,6 +116,11 @@ CommandLine ParseCommandLine(int argc, char** argv) {
   if (command.operands == Operands::kMachineId) {
     if (options.operands.size() != 1) throw UsageError(name + " takes one machine id");
     options.machine = Number(options.operands[0], 1, "a machine id");
+  }
+  if (command.operands == Operands::kPath) {
+    if (options.operands.size() != 1 || options.operands[0].empty())
+      throw UsageError(name + " takes one path");
+    options.path = options.operands[0];
   }
   if (command.operands == Operands::kNone && !options.operands.empty())
     throw UsageError(name + " takes no operand");

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "vrel/licence/signer/signing_key.h"
 #include "vrel/registry/report.h"
 #include "vrel/registry/tool/move.h"
 #include "vrel/registry/tool/output.h"
@@ -58,24 +59,45 @@ int ExportAll(const ToolOptions&, Registry& registry) {
 
 int ImportAll(const ToolOptions&, Registry& registry) { return Import(registry.storage()) ? 0 : 2; }
 
+// The licence signer's key: its public key text alone on the last line, for an application to
+// embed.
+int KeyGen(const ToolOptions& options) {
+  const SigningKey key = SigningKey::Generate();
+  key.Save(options.path);
+  Print({"wrote a new P-256 private key to " + options.path + " (mode 0600); its public key text:",
+         key.PublicKeyText()});
+  return 0;
+}
+
+int PublicKey(const ToolOptions& options) {
+  Print(SigningKey::Load(options.path).PublicKeyText());
+  return 0;
+}
+
 }  // namespace
 
 const Command kCommands[] = {
     {"enroll", "[TOKEN...]",
      "Identify each token and store it: the same machine's latest token, or a new machine.",
-     Operands::kTokens, OpenMode::kCreate, Enroll},
+     Operands::kTokens, OpenMode::kCreate, Enroll, nullptr},
     {"identify", "[TOKEN...]", "Identify each token, changing nothing.", Operands::kTokens,
-     OpenMode::kRead, Identify},
+     OpenMode::kRead, Identify, nullptr},
     {"show", "ID", "Print a machine with its history.", Operands::kMachineId, OpenMode::kRead,
-     ShowMachine},
+     ShowMachine, nullptr},
     {"remove", "ID", "Forget a machine, its history and its digests.", Operands::kMachineId,
-     OpenMode::kWrite, RemoveMachine},
+     OpenMode::kWrite, RemoveMachine, nullptr},
     {"stats", "", "Print the machine count and the shared digests.", Operands::kNone,
-     OpenMode::kRead, Stats},
+     OpenMode::kRead, Stats, nullptr},
     {"export", "", "Print every machine with its history, one a line.", Operands::kNone,
-     OpenMode::kRead, ExportAll},
+     OpenMode::kRead, ExportAll, nullptr},
     {"import", "", "Store an export's lines into an empty registry, all or nothing.",
-     Operands::kNone, OpenMode::kCreate, ImportAll},
+     Operands::kNone, OpenMode::kCreate, ImportAll, nullptr},
+    {"keygen", "PATH",
+     "Write a new licence signing key to PATH (never replacing a file) and print its public key "
+     "text.",
+     Operands::kPath, OpenMode::kRead, nullptr, KeyGen},
+    {"pubkey", "PATH", "Print the public key text of the signing key in PATH.", Operands::kPath,
+     OpenMode::kRead, nullptr, PublicKey},
 };
 const std::size_t kCommandCount = std::size(kCommands);
 

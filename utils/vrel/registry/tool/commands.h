@@ -14,9 +14,10 @@ struct ToolOptions {
   RegistryOptions registry;
   std::vector<std::string> operands;
   MachineId machine = 0;  // show's and remove's operand
+  std::string path;       // keygen's and pubkey's operand
 };
 
-enum class Operands { kTokens, kMachineId, kNone };
+enum class Operands { kTokens, kMachineId, kNone, kPath };
 
 struct Command {
   const char* name;
@@ -26,6 +27,8 @@ struct Command {
   OpenMode mode;
   // The exit code: 0 done, 2 a bad line or an unknown machine.
   int (*run)(const ToolOptions& options, Registry& registry);
+  // Set instead of `run` by a command that opens no registry (`mode` unused).
+  int (*runAlone)(const ToolOptions& options);
 };
 
 extern const Command kCommands[];

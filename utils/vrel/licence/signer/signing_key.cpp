@@ -1,0 +1,142 @@
+#include "vrel/licence/signer/signing_key.h"
+
+#include <fcntl.h>
+#include <openssl/core_names.h>
+#include <openssl/ecdsa.h>
+#include <openssl/err.h>
+#include <openssl/evp.h>
+#include <openssl/pem.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "vrel/licence/public_key.h"
+
+namespace vrel {
+namespace {
+
+template <typename T, void (*Release)(T*)>
+struct Deleter {
+  void operator()(T* object) const { Release(object); }
+};
+using MdCtxPtr = std::unique_ptr<EVP_MD_CTX, Deleter<EVP_MD_CTX, EVP_MD_CTX_free>>;
+using SigPtr = std::unique_ptr<ECDSA_SIG, Deleter<ECDSA_SIG, ECDSA_SIG_free>>;
+using BnPtr = std::unique_ptr<BIGNUM, Deleter<BIGNUM, BN_free>>;
+struct FileClose {
+  void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using FilePtr = std::unique_ptr<std::FILE, FileClose>;
+
+[[noreturn]] void Fail(const std::string& what) {
+  ERR_clear_error();
+  throw std::runtime_error("libcrypto: " + what);
+}
+
+std::string SystemError(const std::string& path) { return path + ": " + std::strerror(errno); }
+
+// A stream over `fd`, which it then owns.
+FilePtr Stream(int fd, const char* mode, const std::string& path) {
+  FilePtr file(fd >= 0 ? fdopen(fd, mode) : nullptr);
+  if (!file) {
+    const std::string error = SystemError(path);
+    if (fd >= 0) close(fd);
+    throw KeyFileError(error);
+  }
+  return file;
+}
+
+}  // namespace
+
+void SigningKey::Free::operator()(EVP_PKEY* key) const { EVP_PKEY_free(key); }
+
+SigningKey SigningKey::Generate() {
+  EVP_PKEY* key = EVP_PKEY_Q_keygen(nullptr, nullptr, "EC", "P-256");
+  if (key == nullptr) Fail("cannot generate a P-256 key");
+  return SigningKey(key);
+}
+
+SigningKey SigningKey::Load(const std::string& path) {
+  FilePtr file = Stream(open(path.c_str(), O_RDONLY | O_CLOEXEC), "r", path);
+  struct stat facts;
+  if (fstat(fileno(file.get()), &facts) != 0) throw KeyFileError(SystemError(path));
+  if (!S_ISREG(facts.st_mode)) throw KeyFileError(path + ": not a regular file");
+  if ((facts.st_mode & 077) != 0) {
+    char mode[8];
+    std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(facts.st_mode & 07777));
+    throw KeyFileError("permissions " + std::string(mode) + " for " + path +
+                       " are too open: a private key must not be accessible by group or others "
+                       "(chmod 600 " +
+                       path + ")");
+  }
+  EVP_PKEY* raw = PEM_read_PrivateKey(file.get(), nullptr, nullptr, nullptr);
+  ERR_clear_error();
+  SigningKey key(raw);
+  char group[32] = "";
+  if (raw == nullptr || !EVP_PKEY_is_a(raw, "EC") ||
+      EVP_PKEY_get_utf8_string_param(raw, OSSL_PKEY_PARAM_GROUP_NAME, group, sizeof group,
+                                     nullptr) != 1 ||
+      std::strcmp(group, "prime256v1") != 0) {
+    ERR_clear_error();
+    throw KeyFileError(path + ": not a P-256 private key in PEM");
+  }
+  return key;
+}
+
+void SigningKey::Save(const std::string& path) const {
+  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+  if (fd < 0 && errno == EEXIST) throw KeyFileError(path + ": exists; a key is never overwritten");
+  FilePtr file = Stream(fd, "w", path);
+  if (PEM_write_PrivateKey(file.get(), key_.get(), nullptr, nullptr, 0, nullptr, nullptr) != 1 ||
+      std::fflush(file.get()) != 0 || fsync(fileno(file.get())) != 0) {
+    ERR_clear_error();
+    throw KeyFileError(SystemError(path));
+  }
+}
+
+P256Point SigningKey::PublicPoint() const {
+  BIGNUM* x = nullptr;
+  BIGNUM* y = nullptr;
+  const bool got = EVP_PKEY_get_bn_param(key_.get(), OSSL_PKEY_PARAM_EC_PUB_X, &x) == 1 &&
+                   EVP_PKEY_get_bn_param(key_.get(), OSSL_PKEY_PARAM_EC_PUB_Y, &y) == 1;
+  const BnPtr ownX(x), ownY(y);
+  P256Point point;
+  point[0] = 0x04;
+  if (!got || BN_bn2binpad(x, point.data() + 1, 32) != 32 ||
+      BN_bn2binpad(y, point.data() + 33, 32) != 32) {
+    Fail("cannot read the public point");
+  }
+  return point;
+}
+
+std::string SigningKey::PublicKeyText() const { return FormatPublicKey(PublicPoint()); }
+
+std::vector<std::uint8_t> SigningKey::Sign(const std::string& message) const {
+  const MdCtxPtr md(EVP_MD_CTX_new());
+  std::size_t size = 0;
+  if (!md || EVP_DigestSignInit(md.get(), nullptr, EVP_sha256(), nullptr, key_.get()) != 1 ||
+      EVP_DigestSign(md.get(), nullptr, &size, nullptr, 0) != 1) {
+    Fail("cannot start a signature");
+  }
+  std::vector<unsigned char> der(size);
+  const auto* bytes = reinterpret_cast<const unsigned char*>(message.data());
+  if (EVP_DigestSign(md.get(), der.data(), &size, bytes, message.size()) != 1) Fail("cannot sign");
+  const unsigned char* read = der.data();
+  const SigPtr sig(d2i_ECDSA_SIG(nullptr, &read, static_cast<long>(size)));
+  std::vector<std::uint8_t> rs(kP256SignatureSize);
+  if (!sig || BN_bn2binpad(ECDSA_SIG_get0_r(sig.get()), rs.data(), 32) != 32 ||
+      BN_bn2binpad(ECDSA_SIG_get0_s(sig.get()), rs.data() + 32, 32) != 32) {
+    Fail("cannot read the signature");
+  }
+  return rs;
+}
+
+std::string SignLicence(const SigningKey& key, LicenceFields fields) {
+  fields.keyId = KeyIdText(KeyIdOf(key.PublicPoint()));
+  const std::string payload = WriteLicencePayload(fields);
+  return WriteLicenceFile(payload, key.Sign(LicenceSignedMessage(payload)));
+}
+
+}  // namespace vrel
