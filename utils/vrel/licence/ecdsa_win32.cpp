@@ -38,19 +38,19 @@ ProviderPtr OpenProvider(const wchar_t* algorithm) {
   return ProviderPtr(handle);
 }
 
+bool Ok(NTSTATUS status) { return BCRYPT_SUCCESS(status); }
+
 // The key, or null when CNG refuses the point.
 KeyPtr ImportPoint(BCRYPT_ALG_HANDLE provider, const P256Point& point) {
-  if (point[0] != 0x04) return nullptr;
   unsigned char blob[sizeof(BCRYPT_ECCKEY_BLOB) + 64];
   const BCRYPT_ECCKEY_BLOB header = {BCRYPT_ECDSA_PUBLIC_P256_MAGIC, 32};
   std::memcpy(blob, &header, sizeof header);
   std::memcpy(blob + sizeof header, point.data() + 1, 64);
   BCRYPT_KEY_HANDLE key = nullptr;
-  if (!BCRYPT_SUCCESS(BCryptImportKeyPair(provider, nullptr, BCRYPT_ECCPUBLIC_BLOB, &key, blob,
-                                          sizeof blob, 0))) {
-    return nullptr;
-  }
-  return KeyPtr(key);
+  const bool imported = point[0] == 0x04 && Ok(BCryptImportKeyPair(provider, nullptr,
+                                                                  BCRYPT_ECCPUBLIC_BLOB, &key,
+                                                                  blob, sizeof blob, 0));
+  return KeyPtr(imported ? key : nullptr);
 }
 
 ProviderPtr EcdsaProvider() {
@@ -59,22 +59,18 @@ ProviderPtr EcdsaProvider() {
   return provider;
 }
 
+// Each step runs only while the ones before it succeeded.
 bool Sha256(const std::uint8_t* message, std::size_t size, unsigned char digest[32]) {
   const ProviderPtr provider = OpenProvider(BCRYPT_SHA256_ALGORITHM);
   BCRYPT_HASH_HANDLE raw = nullptr;
-  if (!provider ||
-      !BCRYPT_SUCCESS(BCryptCreateHash(provider.get(), &raw, nullptr, 0, nullptr, 0, 0)))
-    return false;
-  const HashPtr hash(raw);
-  // BCryptHashData takes a ULONG length: feed large messages in parts.
-  while (size > 0) {
-    const ULONG part = size > 0x40000000u ? 0x40000000u : static_cast<ULONG>(size);
-    if (!BCRYPT_SUCCESS(BCryptHashData(hash.get(), const_cast<PUCHAR>(message), part, 0)))
-      return false;
-    message += part;
-    size -= part;
+  bool ok = provider && Ok(BCryptCreateHash(provider.get(), &raw, nullptr, 0, nullptr, 0, 0));
+  const HashPtr hash(ok ? raw : nullptr);
+  // BCryptHashData takes a ULONG length: large messages go in parts.
+  for (ULONG part = 0; ok && size > 0; message += part, size -= part) {
+    part = size > 0x40000000u ? 0x40000000u : static_cast<ULONG>(size);
+    ok = Ok(BCryptHashData(hash.get(), const_cast<PUCHAR>(message), part, 0));
   }
-  return BCRYPT_SUCCESS(BCryptFinishHash(hash.get(), digest, 32, 0));
+  return ok && Ok(BCryptFinishHash(hash.get(), digest, 32, 0));
 }
 
 }  // namespace
