@@ -1,3 +1,5 @@
+// Assembled field by field like the other writers (fingerprint_json.cpp),
+// with the JSON library only quoting strings.
 #include "vrel/json/licence_json.h"
 
 #include <nlohmann/json.hpp>
@@ -6,31 +8,37 @@
 #include "vrel/licence/utc_time.h"
 
 namespace vrel {
+namespace {
+
+// `text` as a JSON string; bytes that are not UTF-8 become U+FFFD.
+std::string Quoted(const std::string& text) {
+  return nlohmann::json(text).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
+// The "licence" member's object, in the file's order.
+std::string FieldsObject(const LicenceFields& f) {
+  std::string features;
+  for (const std::string& name : f.features)
+    features += (features.empty() ? "" : ",") + Quoted(name);
+  return "{\"format\":" + std::to_string(f.format) + ",\"keyId\":" + Quoted(f.keyId) +
+         ",\"application\":" + Quoted(f.application) + ",\"licenceId\":" + Quoted(f.licenceId) +
+         ",\"licensee\":" + Quoted(f.licensee) + ",\"features\":[" + features +
+         "],\"machineId\":" + Quoted(f.machineId) + ",\"token\":" + Quoted(f.token) +
+         ",\"issued\":\"" + FormatUtcTime(f.issued) + "\",\"expires\":\"" +
+         FormatUtcTime(f.expires) + "\",\"checkIn\":\"" + FormatUtcTime(f.checkIn) + "\"}";
+}
+
+}  // namespace
 
 std::string LicenceJson(const LicenceCheck& check) {
-  const LicenceFields& f = check.fields;
   const LicenceVerdict v = check.verdict;
   const bool read = v != LicenceVerdict::kTooLarge && v != LicenceVerdict::kNotText &&
                     v != LicenceVerdict::kMalformed && v != LicenceVerdict::kUnsupportedFormat;
-  nlohmann::json licence = nullptr;
-  if (read) {
-    licence = {{"format", f.format},
-               {"keyId", f.keyId},
-               {"application", f.application},
-               {"licenceId", f.licenceId},
-               {"licensee", f.licensee},
-               {"features", f.features},
-               {"machineId", f.machineId},
-               {"token", f.token},
-               {"issued", FormatUtcTime(f.issued)},
-               {"expires", FormatUtcTime(f.expires)},
-               {"checkIn", FormatUtcTime(f.checkIn)}};
-  }
-  const nlohmann::json object = {
-      {"schema", kJsonSchema},           {"valid", v == LicenceVerdict::kValid},
-      {"reason", LicenceVerdictName(v)}, {"text", LicenceVerdictText(v)},
-      {"detail", check.detail},          {"licence", licence}};
-  return object.dump();
+  return "{\"schema\":" + std::to_string(kJsonSchema) +
+         ",\"valid\":" + (v == LicenceVerdict::kValid ? "true" : "false") + ",\"reason\":\"" +
+         LicenceVerdictName(v) + "\",\"text\":" + Quoted(LicenceVerdictText(v)) +
+         ",\"detail\":" + Quoted(check.detail) +
+         ",\"licence\":" + (read ? FieldsObject(check.fields) : "null") + '}';
 }
 
 }  // namespace vrel
