@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Runs vreltest as a user would: exit codes and messages of the subcommands, the key's sources,
---json, bad input, and output that cannot be written (a full device, a closed stdout).
-Arguments: native <vreltest>, or wine <wine-run.sh> <vreltest.exe>."""
+--json, bad input, and output that cannot be written (a full device, a closed stdout); natively
+also licences for this machine, signed at test time by the fixture maker.
+Arguments: native <vreltest> [--maker <make_licence_fixtures>], or wine <wine-run.sh> <vreltest.exe>."""
 import json
 import os
 import re
@@ -10,7 +11,7 @@ import sys
 import tempfile
 
 TOKEN = r"vfp1(-(x|[0-9a-f]{16}(\+[0-9a-f]{16})*)){5}\n"
-COMMANDS = ("fingerprint", "match", "compare", "components")
+COMMANDS = ("fingerprint", "match", "compare", "components", "licence")
 
 
 def usage(args, message=r"[^\n]+"):
@@ -28,7 +29,9 @@ def run(command, args, stdout=subprocess.PIPE, close_stdout=False, stdin=b"", en
 
 
 def main():
-    platform, command = sys.argv[1], sys.argv[2:]
+    platform, *rest = sys.argv[1:]
+    cut = rest.index("--maker") if "--maker" in rest else len(rest)
+    command, maker = rest[:cut], rest[cut + 1:]
     failures = []
     os.environ.pop("VREL_FINGERPRINT_KEY", None)
     scratch = tempfile.mkdtemp()
@@ -101,6 +104,44 @@ def main():
         ("foreign version", ["compare", foreign, "vfp7-x-x-x-x-x"], 2, "",
          r"vreltest: bad current token: token version 7 is not supported.*"),
     ]
+    if maker:  # this machine's licences (this.lic valid, due.lic past its check-in), and others
+        mine = check("key file", ["fingerprint", "--key-file", key_file("app", b"app")], 0, TOKEN)
+        subprocess.run(maker + [scratch, mine.strip()], check=True)
+        lic = lambda name: ["licence", os.path.join(scratch, name)]
+        key = ["--key-file", key_file("app", b"app"), "--public-key-file"]
+        with open(os.path.join(scratch, "signer.pub"), "rb") as f:  # CR LF, blank lines
+            pub = key + [key_file("crlf.pub", b"\r\n\n" + f.read().replace(b"\n", b"\r\n"))]
+        refused = lambda name: rf"not valid: {name}: [^\n]+\n"
+        rows += [
+            ("licence help", ["licence", "--help"], 0, r".*--public-key-file PATH.*--state.*", ""),
+            ("valid", lic("this.lic") + pub, 0, r"valid: licence L-TEST-1 for Example Ltd\n", ""),
+            ("valid, state made", lic("this.lic") + pub + ["--state", scratch + "/s"], 0, None, ""),
+            ("valid, state read", lic("this.lic") + pub + ["--state", scratch + "/s"], 0, None, ""),
+            ("check-in due", lic("due.lic") + pub, 1, refused("check-in-due"), ""),
+            ("other application", lic("this.lic") + pub + ["--application", "x"], 1,
+             refused("wrong-application"), ""),
+            ("home machine's", lic("valid.lic") + pub, 1, refused("other-machine"), ""),
+            ("untrusted key", lic("this.lic") + key + [os.path.join(scratch, "stranger.pub")], 1,
+             refused("unknown-key"), ""),
+            ("malformed", ["licence", key_file("x.lic", b"x")] + pub, 2, refused("malformed"), "")]
+        for args, code, reason in (  # --json: one object, "licence" null when unread
+                (lic("this.lic") + pub, 0, "valid"), (lic("due.lic") + pub, 1, "check-in-due"),
+                (lic("format2.lic") + pub, 2, "unsupported-format"),
+                (lic("this.lic") + key + [key_file("bad.pub", b"key")], 2, "bad-public-key"),
+                (["licence", key_file("big.lic", b"x" * 70_000)] + pub, 2, "too-large"),
+                (["licence", key_file("nul.lic", b"\0")] + pub, 2, "not-text"),
+                (["licence", key_file("x.lic", b"x")] + pub, 2, "malformed")):
+            code_got, stdout, _ = run(command, args + ["--json"])
+            try:
+                o = json.loads(stdout)
+                ok = (code_got, o["reason"], o["valid"]) == (code, reason, code == 0) and \
+                    (o["licence"] is None) == (code == 2 and reason != "bad-public-key") and \
+                    (o["licence"] is None or o["licence"]["features"] == ["export", "print"] and
+                     o["licence"]["token"] == mine.strip() and o["licence"]["issued"] == "2025-01-01T00:00:00Z")
+            except (ValueError, KeyError, TypeError):
+                ok = False
+            if stdout.count("\n") != 1 or not ok:
+                failures.append(f"licence --json {reason}: exit {code_got}, {stdout[:300]!r}")
     for name, args, code, out, err in rows:
         check(name, args, code, out, err)
     # Bad input: one message, a usage hint, nothing on stdout.
@@ -113,7 +154,10 @@ def main():
                  ["fingerprint", "--key-file", host(scratch)],
                  ["fingerprint", "--key-file", host(scratch + "/missing")],
                  ["fingerprint", "--key-file", key_file("empty", b"\n")],
-                 ["fingerprint", "--key-file", key_file("big", b"k" * 10_000_000)]):
+                 ["fingerprint", "--key-file", key_file("big", b"k" * 10_000_000)],
+                 ["licence", host(scratch), "--public-key-file", host(scratch), "--key", "k"],
+                 ["licence", key_file("l", b""), "--public-key-file", host(scratch), "--key", "k"],
+                 ["licence", key_file("l", b""), "--public-key-file", key_file("p", b"")]):
         check(f"bad input {[a[:40] for a in args]}", args, 2, "", usage(args))
     check("empty key variable", ["fingerprint"], 2, "", usage(["fingerprint"]),
           env={"VREL_FINGERPRINT_KEY": ""})

@@ -1,7 +1,9 @@
 // Writes the licence tests' fixture files into DIR (tests/licence/data): two
 // new keys' public key texts (signer.pub signs, stranger.pub never does), the
 // home machine's licence (valid.lic) and one of format 2 (format2.lic). The
-// private keys are not kept. Run natively: make_licence_fixtures DIR.
+// private keys are not kept. Run natively: make_licence_fixtures DIR. With a
+// TOKEN too (vreltest's check, at test time), also two licences for it under
+// signer.pub: this.lic valid until 2100, due.lic past its check-in deadline.
 #include <fstream>
 #include <iostream>
 
@@ -11,8 +13,8 @@
 
 int main(int argc, char** argv) {
   using namespace vrel;
-  if (argc != 2) {
-    std::cerr << "usage: make_licence_fixtures DIR\n";
+  if (argc != 2 && argc != 3) {
+    std::cerr << "usage: make_licence_fixtures DIR [TOKEN]\n";
     return 2;
   }
   const std::string dir = argv[1];
@@ -29,5 +31,13 @@ int main(int argc, char** argv) {
   write("valid.lic", SignLicence(signer, fields));
   fields.format = 2;
   write("format2.lic", SignLicence(signer, fields));
+  if (argc == 3) {
+    fields.format = kLicenceFormat;
+    fields.token = argv[2];
+    fields.expires = 4102444800;  // 2100-01-01T00:00:00Z
+    write("due.lic", SignLicence(signer, fields));
+    fields.checkIn = fields.expires;
+    write("this.lic", SignLicence(signer, fields));
+  }
   return 0;
 }
