@@ -6,13 +6,16 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <fstream>
 #include <functional>
+#include <iterator>
 #include <set>
 #include <string>
 
 #include "vrel/c/vrel_c.h"
 #include "vrel/fingerprint/fingerprint.h"
 #include "vrel/json/fingerprint_json.h"
+#include "vrel/json/licence_json.h"
 
 namespace {
 
@@ -21,6 +24,12 @@ constexpr size_t kKeySize = sizeof kKey - 1;
 // Well formed, every field a digest this machine does not have.
 constexpr char kForeign[] = "vfp1-0123456789abcdef-0123456789abcdef-0123456789abcdef"
                             "-0123456789abcdef-0123456789abcdef";
+
+// A file of tests/licence/data.
+std::string LicenceData(const char* name) {
+  std::ifstream in(std::string(VREL_LICENCE_DATA) + "/" + name, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
 
 TEST(CInterfaceTest, RefusesBadArgumentsWithTheirCodes) {
   char token[VREL_MAX_TOKEN_LENGTH + 1] = "";
@@ -52,6 +61,14 @@ TEST(CInterfaceTest, RefusesBadArgumentsWithTheirCodes) {
        VREL_E_NULL_ARGUMENT},
       {"licence: empty key", vrel_licence_verify("", 0, "", kKey, 0, "a", nullptr, untouched, 8),
        VREL_E_EMPTY_KEY},
+      {"licence: no keys", vrel_licence_verify("", 0, nullptr, kKey, 1, "a", "", untouched, 8),
+       VREL_E_NULL_ARGUMENT},
+      {"licence: no key", vrel_licence_verify("", 0, "", nullptr, 1, "a", "", untouched, 8),
+       VREL_E_NULL_ARGUMENT},
+      {"licence: no application", vrel_licence_verify("", 0, "", kKey, 1, nullptr, "", nullptr, 0),
+       VREL_E_NULL_ARGUMENT},
+      {"licence: size, no buffer", vrel_licence_verify("", 0, "", kKey, 1, "a", "", nullptr, 1),
+       VREL_E_NULL_ARGUMENT},
   };
   for (const auto& row : rows) EXPECT_EQ(row.got, row.want) << row.name;
   EXPECT_STREQ(untouched, "");
@@ -65,6 +82,14 @@ TEST(CInterfaceTest, RefusesBadArgumentsWithTheirCodes) {
 // written while the size does not exceed it, then the text and its NUL only.
 TEST(CInterfaceTest, WritesTheTextOnlyWhenItFits) {
   const vrel::MachineComponents machine = vrel::CollectComponents();
+  // The home machine's licence, signed by a trusted key (CR LF and a blank line around it): this
+  // machine is another one.
+  const std::string licence = LicenceData("valid.lic"), pub = LicenceData("signer.pub");
+  const std::string keys = "\r\n" + pub.substr(0, pub.find('\n')) + "\r\n";
+  const std::string app = "vrel test application";
+  const std::string refused =
+      vrel::LicenceJson(vrel::VerifyLicence(licence, {keys.substr(2, keys.size() - 4)}, kKey, app));
+  EXPECT_NE(refused.find(R"("reason":"other-machine")"), std::string::npos) << refused;
   const struct {
     std::function<int(char*, size_t)> call;
     std::string want;
@@ -72,6 +97,11 @@ TEST(CInterfaceTest, WritesTheTextOnlyWhenItFits) {
       {[](char* out, size_t size) { return vrel_fingerprint(kKey, kKeySize, out, size); },
        vrel::MakeToken(machine, kKey)},
       {vrel_components_json, vrel::ComponentsJson(machine)},
+      {[&](char* out, size_t size) {
+         return vrel_licence_verify(licence.data(), licence.size(), keys.c_str(), kKey, kKeySize,
+                                    app.c_str(), nullptr, out, size);
+       },
+       refused},
   };
   for (const auto& row : rows) {
     const int length = row.call(nullptr, 0);
