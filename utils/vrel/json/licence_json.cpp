@@ -34,11 +34,13 @@ std::string LicenceJson(const LicenceCheck& check) {
   const LicenceVerdict v = check.verdict;
   const bool read = v != LicenceVerdict::kTooLarge && v != LicenceVerdict::kNotText &&
                     v != LicenceVerdict::kMalformed && v != LicenceVerdict::kUnsupportedFormat;
-  return "{\"schema\":" + std::to_string(kJsonSchema) +
-         ",\"valid\":" + (v == LicenceVerdict::kValid ? "true" : "false") + ",\"reason\":\"" +
-         LicenceVerdictName(v) + "\",\"text\":" + Quoted(LicenceVerdictText(v)) +
-         ",\"detail\":" + Quoted(check.detail) +
-         ",\"licence\":" + (read ? FieldsObject(check.fields) : "null") + '}';
+  const std::string json = "{\"schema\":" + std::to_string(kJsonSchema) +
+                           ",\"valid\":" + (v == LicenceVerdict::kValid ? "true" : "false") +
+                           ",\"reason\":\"" + LicenceVerdictName(v) +
+                           "\",\"text\":" + Quoted(LicenceVerdictText(v)) +
+                           ",\"detail\":" + Quoted(check.detail) + ",\"licence\":";
+  if (!read) return json + "null}";
+  return json + FieldsObject(check.fields) + '}';
 }
 
 }  // namespace vrel

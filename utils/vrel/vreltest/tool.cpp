@@ -274,8 +274,12 @@ int RunLicence(const Options& options, const Streams& io) {
   LicenceOptions licenceOptions;
   licenceOptions.statePath = options.statePath;
   licenceOptions.rule = options.rule;
-  const std::string application =
-      options.application ? *options.application : ReadLicenceFile(file).fields.application;
+  std::string application;
+  if (options.application) {
+    application = *options.application;
+  } else {
+    application = ReadLicenceFile(file).fields.application;
+  }
   const LicenceCheck check = VerifyLicence(file, keys, key, application, licenceOptions);
   const LicenceVerdict v = check.verdict;
   const bool unreadable = v == LicenceVerdict::kTooLarge || v == LicenceVerdict::kNotText ||
@@ -285,10 +289,12 @@ int RunLicence(const Options& options, const Streams& io) {
   const int code = v == LicenceVerdict::kValid ? 0 : unreadable ? kExitBadInput : 1;
   if (options.json) return Emit(io, LicenceJson(check) + '\n', code);
   const LicenceFields& f = check.fields;
-  std::string text =
-      v == LicenceVerdict::kValid
-          ? "valid: licence " + f.licenceId + " for " + f.licensee
-          : std::string("not valid: ") + LicenceVerdictName(v) + ": " + LicenceVerdictText(v);
+  std::string text;
+  if (v == LicenceVerdict::kValid) {
+    text = "valid: licence " + f.licenceId + " for " + f.licensee;
+  } else {
+    text = std::string("not valid: ") + LicenceVerdictName(v) + ": " + LicenceVerdictText(v);
+  }
   if (!check.detail.empty()) text += " (" + check.detail + ")";
   return Emit(io, text + '\n', code);
 }
