@@ -82,13 +82,13 @@ TEST(CInterfaceTest, RefusesBadArgumentsWithTheirCodes) {
 // written while the size does not exceed it, then the text and its NUL only.
 TEST(CInterfaceTest, WritesTheTextOnlyWhenItFits) {
   const vrel::MachineComponents machine = vrel::CollectComponents();
-  // The home machine's licence, signed by a trusted key (CR LF and a blank line around it): this
-  // machine is another one.
+  // The home machine's licence, signed by a trusted key (given twice: after a blank line and with
+  // CR LF, then alone): this machine is another one.
   const std::string licence = LicenceData("valid.lic"), pub = LicenceData("signer.pub");
-  const std::string keys = "\r\n" + pub.substr(0, pub.find('\n')) + "\r\n";
+  const std::string line = pub.substr(0, pub.find('\n')), keys = "\n" + line + "\r\n" + line;
   const std::string app = "vrel test application";
   const std::string refused =
-      vrel::LicenceJson(vrel::VerifyLicence(licence, {keys.substr(2, keys.size() - 4)}, kKey, app));
+      vrel::LicenceJson(vrel::VerifyLicence(licence, {line}, kKey, app));
   EXPECT_NE(refused.find(R"("reason":"other-machine")"), std::string::npos) << refused;
   const struct {
     std::function<int(char*, size_t)> call;

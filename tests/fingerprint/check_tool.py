@@ -156,7 +156,8 @@ def main():
                  ["fingerprint", "--key-file", key_file("empty", b"\n")],
                  ["fingerprint", "--key-file", key_file("big", b"k" * 10_000_000)],
                  ["licence", host(scratch), "--public-key-file", host(scratch), "--key", "k"],
-                 ["licence", key_file("l", b""), "--public-key-file", host(scratch), "--key", "k"],
+                 ["licence", key_file("l", b""), "--public-key-file", host(scratch + "/missing"),
+                  "--key", "k"], ["match", foreign],
                  ["licence", key_file("l", b""), "--public-key-file", key_file("p", b"")]):
         check(f"bad input {[a[:40] for a in args]}", args, 2, "", usage(args))
     check("empty key variable", ["fingerprint"], 2, "", usage(["fingerprint"]),
