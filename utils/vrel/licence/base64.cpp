@@ -67,9 +67,9 @@ bool DecodeBase64(std::vector<std::uint8_t>& out, std::string_view text, Base64A
       bits &= (1u << held) - 1;
     }
   }
-  // Left-over bits must be zero and the padding must be what the length asks.
-  const bool canonical =
-      bits == 0 && (alphabet == Base64Alphabet::kUrl || padding == (3 - out.size() % 3) % 3);
+  // Left-over bits must be zero. The padding is what the length asks: a multiple of 4 less
+  // 1 or 2 characters of padding leaves 3 or 2 digits, 2 or 1 bytes of the last group.
+  const bool canonical = bits == 0;
   if (!canonical) out.clear();
   return canonical;
 }

@@ -47,9 +47,9 @@ KeyPtr ImportPoint(BCRYPT_ALG_HANDLE provider, const P256Point& point) {
   std::memcpy(blob, &header, sizeof header);
   std::memcpy(blob + sizeof header, point.data() + 1, 64);
   BCRYPT_KEY_HANDLE key = nullptr;
-  const bool imported = point[0] == 0x04 && Ok(BCryptImportKeyPair(provider, nullptr,
-                                                                  BCRYPT_ECCPUBLIC_BLOB, &key,
-                                                                  blob, sizeof blob, 0));
+  const bool imported =
+      point[0] == 0x04 &&
+      Ok(BCryptImportKeyPair(provider, nullptr, BCRYPT_ECCPUBLIC_BLOB, &key, blob, sizeof blob, 0));
   return KeyPtr(imported ? key : nullptr);
 }
 

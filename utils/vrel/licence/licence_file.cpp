@@ -85,7 +85,7 @@ std::string ValueText(const LicenceFields& fields, const FieldRow& row) {
     case Kind::kKeyId:
       if (!IsKeyIdText(fields.keyId)) throw std::invalid_argument("key-id is not 16 hex digits");
       break;
-    case Kind::kText:
+    default:  // Kind::kText: the value as it is
       break;
   }
   return fields.*row.text;
@@ -111,7 +111,7 @@ bool StoreValue(LicenceFields& fields, const FieldRow& row, std::string_view val
     case Kind::kKeyId:
       if (!IsKeyIdText(value)) return false;
       break;
-    case Kind::kText:
+    default:  // Kind::kText: the value as it is
       break;
   }
   fields.*row.text = std::string(value);
@@ -123,7 +123,7 @@ bool LineValue(std::string_view line, std::string_view name, std::string_view& v
   if (line.substr(0, name.size()) != name || line.substr(name.size(), 1) != ":") return false;
   value = line.substr(name.size() + 1);
   if (value.empty()) return true;
-  if (value[0] != ' ' || value.size() == 1) return false;
+  if (value[0] != ' ') return false;  // Lines() dropped blanks at the end: more follows
   value.remove_prefix(1);
   return Printable(value);
 }
@@ -161,7 +161,9 @@ std::string WriteLicencePayload(const LicenceFields& fields) {
                                   ": not printable ASCII, or a blank at an end");
     }
     payload += row.name;
-    payload += value.empty() ? ":\n" : ": " + value + "\n";
+    payload += value.empty() ? ":" : ": ";
+    payload += value;
+    payload += '\n';
   }
   return payload;
 }

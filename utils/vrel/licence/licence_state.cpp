@@ -14,7 +14,9 @@ namespace fs = std::filesystem;
 constexpr std::string_view kHeader = "vrel-licence-state: 1\nlatest: ";
 constexpr std::size_t kStateSize = kHeader.size() + 20 + 1 + 5 + 64 + 1;
 
-std::string Mac(std::string_view key, std::string_view body) {
+// The file as written for `latest`: two lines and the mac over them.
+std::string StateText(std::string_view key, std::int64_t latest) {
+  const std::string body = std::string(kHeader) + FormatUtcTime(latest) + "\n";
   HmacSha256Context ctx;
   HmacSha256Init(ctx, reinterpret_cast<const unsigned char*>(key.data()), key.size());
   HmacSha256Update(ctx, reinterpret_cast<const unsigned char*>(kStateContext),
@@ -22,9 +24,9 @@ std::string Mac(std::string_view key, std::string_view body) {
   HmacSha256Update(ctx, reinterpret_cast<const unsigned char*>(body.data()), body.size());
   unsigned char mac[kSha256DigestSize];
   HmacSha256Final(ctx, mac);
-  std::string text;
+  std::string text = body + "mac: ";
   AppendHex(text, mac, sizeof mac);
-  return text;
+  return text + "\n";
 }
 
 }  // namespace
@@ -39,20 +41,19 @@ StateRead ReadLicenceState(const std::string& path, std::string_view key, std::i
   in.read(buffer, sizeof buffer);
   if (in.bad()) return StateRead::kUnreadable;
   text.assign(buffer, static_cast<std::size_t>(in.gcount()));
-  // Exactly the three lines, the mac over the first two.
-  const std::size_t body = kHeader.size() + 21;
-  if (text.size() != kStateSize || text.compare(0, kHeader.size(), kHeader) != 0 ||
-      text.compare(body, 5, "mac: ") != 0 || text.back() != '\n' ||
-      text.compare(body + 5, 64, Mac(key, std::string_view(text).substr(0, body))) != 0 ||
-      !ParseUtcTime(std::string_view(text).substr(kHeader.size(), 20), latest)) {
+  // Believed only as written: the time it holds must give back the very same text.
+  std::int64_t time = 0;
+  if (text.size() != kStateSize ||
+      !ParseUtcTime(std::string_view(text).substr(kHeader.size(), 20), time)) {
     return StateRead::kTampered;
   }
+  if (text != StateText(key, time)) return StateRead::kTampered;
+  latest = time;
   return StateRead::kOk;
 }
 
 bool WriteLicenceState(const std::string& path, std::string_view key, std::int64_t latest) {
-  const std::string body = std::string(kHeader) + FormatUtcTime(latest) + "\n";
-  const std::string text = body + "mac: " + Mac(key, body) + "\n";
+  const std::string text = StateText(key, latest);
   const std::string temporary = path + ".new";
   {
     std::ofstream out(temporary, std::ios::binary | std::ios::trunc);

@@ -45,8 +45,9 @@ ParsedPublicKey ParsePublicKey(std::string_view text) {
   }
   const std::string_view idText = text.substr(kPrefix.size(), 2 * kLicenceKeyIdSize);
   std::vector<std::uint8_t> bytes;
+  // The text's length leaves 87 characters for the point: 65 bytes once they decode.
   if (!DecodeBase64(bytes, text.substr(kPrefix.size() + idText.size() + 1), Base64Alphabet::kUrl) ||
-      bytes.size() != kP256PointSize || bytes[0] != 0x04) {
+      bytes[0] != 0x04) {
     return Refused("the public key's point is not an uncompressed P-256 point");
   }
   ParsedPublicKey parsed;

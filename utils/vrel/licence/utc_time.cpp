@@ -27,13 +27,10 @@ int DaysInMonth(std::int64_t y, int m) {
   return m == 2 && leap ? 29 : kDays[m - 1];
 }
 
-// The decimal number of `text[at, at + digits)`, or -1.
-int Digits(std::string_view text, std::size_t at, std::size_t digits) {
+// The decimal number of `text[at, at + digits)`, digits that the caller checked.
+int Number(std::string_view text, std::size_t at, std::size_t digits) {
   int value = 0;
-  for (std::size_t i = at; i < at + digits; ++i) {
-    if (text[i] < '0' || text[i] > '9') return -1;
-    value = value * 10 + (text[i] - '0');
-  }
+  for (std::size_t i = at; i < at + digits; ++i) value = value * 10 + (text[i] - '0');
   return value;
 }
 
@@ -61,15 +58,17 @@ std::string FormatUtcTime(std::int64_t seconds) {
 }
 
 bool ParseUtcTime(std::string_view text, std::int64_t& seconds) {
-  // "YYYY-MM-DDTHH:MM:SSZ": separators at fixed places.
-  if (text.size() != 20 || text[4] != '-' || text[7] != '-' || text[10] != 'T' || text[13] != ':' ||
-      text[16] != ':' || text[19] != 'Z') {
-    return false;
+  // "YYYY-MM-DDTHH:MM:SSZ": a digit where the pattern has 'D', its own character elsewhere.
+  constexpr std::string_view kPattern = "DDDD-DD-DDTDD:DD:DDZ";
+  if (text.size() != kPattern.size()) return false;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const bool digit = text[i] >= '0' && text[i] <= '9';
+    if (kPattern[i] == 'D' ? !digit : text[i] != kPattern[i]) return false;
   }
-  const int year = Digits(text, 0, 4), month = Digits(text, 5, 2), day = Digits(text, 8, 2);
-  const int hour = Digits(text, 11, 2), minute = Digits(text, 14, 2), second = Digits(text, 17, 2);
-  if (year < 0 || month < 1 || month > 12 || day < 1 || day > DaysInMonth(year, month) ||
-      hour < 0 || hour > 23 || minute < 0 || minute > 59 || second < 0 || second > 59) {
+  const int year = Number(text, 0, 4), month = Number(text, 5, 2), day = Number(text, 8, 2);
+  const int hour = Number(text, 11, 2), minute = Number(text, 14, 2), second = Number(text, 17, 2);
+  if (month < 1 || month > 12 || day < 1 || day > DaysInMonth(year, month) || hour > 23 ||
+      minute > 59 || second > 59) {
     return false;
   }
   seconds = DaysFromCivil(year, month, day) * kDay + hour * 3600 + minute * 60 + second;

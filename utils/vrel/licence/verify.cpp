@@ -12,20 +12,18 @@ namespace {
 
 using V = LicenceVerdict;
 
+// The verdict on a file the reader refused (never kOk here).
 LicenceVerdict FromRead(LicenceReadStatus status) {
   switch (status) {
-    case LicenceReadStatus::kOk:
-      return V::kValid;
     case LicenceReadStatus::kTooLarge:
       return V::kTooLarge;
     case LicenceReadStatus::kNotText:
       return V::kNotText;
     case LicenceReadStatus::kUnsupportedFormat:
       return V::kUnsupportedFormat;
-    case LicenceReadStatus::kMalformed:
-      break;
+    default:  // LicenceReadStatus::kMalformed
+      return V::kMalformed;
   }
-  return V::kMalformed;
 }
 
 std::int64_t SystemNow() {
@@ -37,15 +35,9 @@ std::int64_t SystemNow() {
 // The clock against the state file: kValid when it is not turned back, then recorded.
 LicenceVerdict CheckState(const LicenceOptions& options, std::string_view key, std::int64_t now) {
   std::int64_t latest = now;
-  switch (ReadLicenceState(options.statePath, key, latest)) {
-    case StateRead::kTampered:
-      return V::kStateTampered;
-    case StateRead::kUnreadable:
-      return V::kStateUnwritable;
-    case StateRead::kAbsent:
-    case StateRead::kOk:
-      break;
-  }
+  const StateRead read = ReadLicenceState(options.statePath, key, latest);
+  if (read == StateRead::kTampered) return V::kStateTampered;
+  if (read == StateRead::kUnreadable) return V::kStateUnwritable;
   if (now < latest - options.clockAllowance) return V::kClockTurnedBack;
   if (now > latest) latest = now;
   return WriteLicenceState(options.statePath, key, latest) ? V::kValid : V::kStateUnwritable;

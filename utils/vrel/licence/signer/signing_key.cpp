@@ -12,6 +12,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <new>
+#include <stdexcept>
 
 #include "vrel/licence/public_key.h"
 
@@ -30,20 +32,25 @@ struct FileClose {
 };
 using FilePtr = std::unique_ptr<std::FILE, FileClose>;
 
-[[noreturn]] void Fail(const std::string& what) {
+// libcrypto's calls here fail only for want of memory or of the default provider: one check
+// for them all.
+void Require(bool done, const char* what) {
+  if (done) return;
   ERR_clear_error();
-  throw std::runtime_error("libcrypto: " + what);
+  throw std::runtime_error(what);
 }
 
-std::string SystemError(const std::string& path) { return path + ": " + std::strerror(errno); }
+[[noreturn]] void FailSystem(const std::string& path) {
+  throw KeyFileError(path + ": " + std::strerror(errno));
+}
 
-// A stream over `fd`, which it then owns.
+// A stream over `fd` (from open(2)), which it then owns.
 FilePtr Stream(int fd, const char* mode, const std::string& path) {
-  FilePtr file(fd >= 0 ? fdopen(fd, mode) : nullptr);
-  if (!file) {
-    const std::string error = SystemError(path);
-    if (fd >= 0) close(fd);
-    throw KeyFileError(error);
+  if (fd < 0) FailSystem(path);
+  FilePtr file(fdopen(fd, mode));
+  if (!file) {  // fdopen of an open descriptor fails only for want of memory
+    close(fd);
+    throw std::bad_alloc();
   }
   return file;
 }
@@ -54,14 +61,14 @@ void SigningKey::Free::operator()(EVP_PKEY* key) const { EVP_PKEY_free(key); }
 
 SigningKey SigningKey::Generate() {
   EVP_PKEY* key = EVP_PKEY_Q_keygen(nullptr, nullptr, "EC", "P-256");
-  if (key == nullptr) Fail("cannot generate a P-256 key");
+  Require(key != nullptr, "libcrypto: cannot generate a P-256 key");
   return SigningKey(key);
 }
 
 SigningKey SigningKey::Load(const std::string& path) {
   FilePtr file = Stream(open(path.c_str(), O_RDONLY | O_CLOEXEC), "r", path);
-  struct stat facts;
-  if (fstat(fileno(file.get()), &facts) != 0) throw KeyFileError(SystemError(path));
+  struct stat facts {};  // fstat of an open descriptor cannot fail; a zero mode is no regular file
+  fstat(fileno(file.get()), &facts);
   if (!S_ISREG(facts.st_mode)) throw KeyFileError(path + ": not a regular file");
   if ((facts.st_mode & 077) != 0) {
     char mode[8];
@@ -92,22 +99,24 @@ void SigningKey::Save(const std::string& path) const {
   if (PEM_write_PrivateKey(file.get(), key_.get(), nullptr, nullptr, 0, nullptr, nullptr) != 1 ||
       std::fflush(file.get()) != 0 || fsync(fileno(file.get())) != 0) {
     ERR_clear_error();
-    throw KeyFileError(SystemError(path));
+    FailSystem(path);
   }
 }
 
+// Coordinates and r, s are below 2^256, so BN_bn2binpad always fills its 32 bytes.
 P256Point SigningKey::PublicPoint() const {
   BIGNUM* x = nullptr;
   BIGNUM* y = nullptr;
-  const bool got = EVP_PKEY_get_bn_param(key_.get(), OSSL_PKEY_PARAM_EC_PUB_X, &x) == 1 &&
-                   EVP_PKEY_get_bn_param(key_.get(), OSSL_PKEY_PARAM_EC_PUB_Y, &y) == 1;
-  const BnPtr ownX(x), ownY(y);
+  Require(EVP_PKEY_get_bn_param(key_.get(), OSSL_PKEY_PARAM_EC_PUB_X, &x) == 1,
+          "libcrypto: cannot read the public point");
+  const BnPtr ownX(x);
+  Require(EVP_PKEY_get_bn_param(key_.get(), OSSL_PKEY_PARAM_EC_PUB_Y, &y) == 1,
+          "libcrypto: cannot read the public point");
+  const BnPtr ownY(y);
   P256Point point;
   point[0] = 0x04;
-  if (!got || BN_bn2binpad(x, point.data() + 1, 32) != 32 ||
-      BN_bn2binpad(y, point.data() + 33, 32) != 32) {
-    Fail("cannot read the public point");
-  }
+  BN_bn2binpad(x, point.data() + 1, 32);
+  BN_bn2binpad(y, point.data() + 33, 32);
   return point;
 }
 
@@ -115,21 +124,22 @@ std::string SigningKey::PublicKeyText() const { return FormatPublicKey(PublicPoi
 
 std::vector<std::uint8_t> SigningKey::Sign(const std::string& message) const {
   const MdCtxPtr md(EVP_MD_CTX_new());
+  Require(md != nullptr, "libcrypto: no memory for a signature");
   std::size_t size = 0;
-  if (!md || EVP_DigestSignInit(md.get(), nullptr, EVP_sha256(), nullptr, key_.get()) != 1 ||
-      EVP_DigestSign(md.get(), nullptr, &size, nullptr, 0) != 1) {
-    Fail("cannot start a signature");
-  }
+  // Should the start fail, EVP_DigestSign fails too.
+  EVP_DigestSignInit(md.get(), nullptr, EVP_sha256(), nullptr, key_.get());
+  Require(EVP_DigestSign(md.get(), nullptr, &size, nullptr, 0) == 1,
+          "libcrypto: cannot start a signature");
   std::vector<unsigned char> der(size);
   const auto* bytes = reinterpret_cast<const unsigned char*>(message.data());
-  if (EVP_DigestSign(md.get(), der.data(), &size, bytes, message.size()) != 1) Fail("cannot sign");
+  Require(EVP_DigestSign(md.get(), der.data(), &size, bytes, message.size()) == 1,
+          "libcrypto: cannot sign");
   const unsigned char* read = der.data();
   const SigPtr sig(d2i_ECDSA_SIG(nullptr, &read, static_cast<long>(size)));
+  Require(sig != nullptr, "libcrypto: cannot read the signature");
   std::vector<std::uint8_t> rs(kP256SignatureSize);
-  if (!sig || BN_bn2binpad(ECDSA_SIG_get0_r(sig.get()), rs.data(), 32) != 32 ||
-      BN_bn2binpad(ECDSA_SIG_get0_s(sig.get()), rs.data() + 32, 32) != 32) {
-    Fail("cannot read the signature");
-  }
+  BN_bn2binpad(ECDSA_SIG_get0_r(sig.get()), rs.data(), 32);
+  BN_bn2binpad(ECDSA_SIG_get0_s(sig.get()), rs.data() + 32, 32);
   return rs;
 }
 
