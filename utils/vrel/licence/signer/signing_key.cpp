@@ -99,6 +99,11 @@ void SigningKey::Save(const std::string& path) const {
   if (PEM_write_PrivateKey(file.get(), key_.get(), nullptr, nullptr, 0, nullptr, nullptr) != 1 ||
       std::fflush(file.get()) != 0 || fsync(fileno(file.get())) != 0) {
     ERR_clear_error();
+    const int error = errno;
+    // A key cut short is no key, and left there it would stop the next keygen at that path.
+    file.reset();
+    unlink(path.c_str());
+    errno = error;
     FailSystem(path);
   }
 }
