@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "fake_machine.h"
 #include "vrel/c/vrel_c.h"
 #include "vrel/crypto/md5.h"
 #include "vrel/crypto/rijndael.h"
@@ -22,20 +23,12 @@ namespace {
 // Wine's WMI crashes when several threads query at once (in wbemprox's
 // exec_select_view); Windows's does not. Under Wine the collectors take turns.
 std::mutex wineWmi;
-bool UnderWine() {
-#ifdef _WIN32
-  return GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version") != nullptr;
-#else
-  return false;
-#endif
-}
-
 // One thread's work, as text; `salt` varies keys and messages between threads.
 std::vector<std::string> Work(int salt) {
   std::vector<std::string> r;
   {
     std::unique_lock<std::mutex> turn(wineWmi, std::defer_lock);
-    if (UnderWine()) turn.lock();
+    if (test::UnderWine()) turn.lock();
     MachineInfo collector;
     MachineIds ids;
     r.push_back(std::to_string(collector.GetIds(ids)));

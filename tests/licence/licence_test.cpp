@@ -14,9 +14,6 @@
 #include "licence_machine.h"
 #include "vrel/licence/public_key.h"
 
-#ifdef _WIN32
-#include <windows.h>
-#endif
 
 namespace vrel {
 namespace {
@@ -32,14 +29,6 @@ std::string ReadData(const std::string& name) {
 
 std::string Replaced(std::string text, const std::string& from, const std::string& to) {
   return text.replace(text.find(from), from.size(), to);
-}
-
-bool UnderWine() {
-#ifdef _WIN32
-  return GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version") != nullptr;
-#else
-  return false;
-#endif
 }
 
 TEST(LicenceTest, EachAlterationHasItsReason) {
@@ -189,7 +178,7 @@ TEST(LicenceTest, EachAlterationHasItsReason) {
     V want = row.want;
     // Windows' CNG validates a point on import (unless BCRYPT_NO_KEY_VALIDATION); Wine 8's takes
     // any, so the text reads and, its id not the signer's, the signer is unknown.
-    if (want == V::kBadPublicKey && UnderWine()) want = V::kUnknownKey;
+    if (want == V::kBadPublicKey && test::UnderWine()) want = V::kUnknownKey;
     const LicenceCheck check =
         VerifyLicence(row.file, row.keys, test::kLicenceAppKey, test::kLicenceApp, options);
     EXPECT_EQ(LicenceVerdictName(check.verdict), std::string(LicenceVerdictName(want)))

@@ -1,5 +1,9 @@
 #include "fake_machine.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 #include <cstring>
 #include <stdexcept>
 
@@ -73,6 +77,14 @@ FakeMachine::~FakeMachine() {
 FakeMachine& FakeMachine::Current() {
   if (current == nullptr) throw std::logic_error("no FakeMachine installed");
   return *current;
+}
+
+bool UnderWine() {
+#ifdef _WIN32
+  return GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version") != nullptr;
+#else
+  return false;
+#endif
 }
 
 }  // namespace vrel::test

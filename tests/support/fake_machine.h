@@ -45,4 +45,8 @@ class FakeMachine {
   const platform::Api* previous_;
 };
 
+// True when the test runs under Wine rather than Windows (natively: false): for the
+// platform facts in which the two differ.
+bool UnderWine();
+
 }  // namespace vrel::test
