@@ -10,19 +10,11 @@
 #include <new>
 
 #include "vrel/licence/ecdsa.h"
+#include "vrel/licence/libcrypto_holders.h"
 
 namespace vrel {
 namespace {
 
-template <typename T, void (*Free)(T*)>
-struct Deleter {
-  void operator()(T* object) const { Free(object); }
-};
-using KeyPtr = std::unique_ptr<EVP_PKEY, Deleter<EVP_PKEY, EVP_PKEY_free>>;
-using KeyCtxPtr = std::unique_ptr<EVP_PKEY_CTX, Deleter<EVP_PKEY_CTX, EVP_PKEY_CTX_free>>;
-using MdCtxPtr = std::unique_ptr<EVP_MD_CTX, Deleter<EVP_MD_CTX, EVP_MD_CTX_free>>;
-using SigPtr = std::unique_ptr<ECDSA_SIG, Deleter<ECDSA_SIG, ECDSA_SIG_free>>;
-using BnPtr = std::unique_ptr<BIGNUM, Deleter<BIGNUM, BN_free>>;
 struct OpenSslFree {
   void operator()(unsigned char* bytes) const { OPENSSL_free(bytes); }
 };

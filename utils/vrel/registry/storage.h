@@ -113,6 +113,11 @@ inline std::unique_ptr<Storage> OpenStorage(const std::string& uri, bool create)
   return OpenStorage(uri, create ? OpenMode::kCreate : OpenMode::kWrite);
 }
 
+// Gather in two steps, Holders then Load: for a backend whose reads cost no
+// round trip.
+Gathered GatherInSteps(Storage& storage, const std::vector<DigestKey>& keys, std::size_t limit,
+                       std::size_t sharedAt);
+
 // How a backend opens `uri` (whole, scheme included). A backend registers
 // itself once per scheme it serves, before main runs.
 using BackendOpener = std::unique_ptr<Storage> (*)(const std::string& uri, OpenMode mode);
@@ -150,14 +155,5 @@ void RunTransaction(Storage& storage, Access access, const std::function<void()>
 inline void RunTransaction(Storage& storage, bool write, const std::function<void()>& work) {
   RunTransaction(storage, write ? Access::kWrite : Access::kRead, work);
 }
-
-}  // namespace vrel::registry
-
-namespace vrel::registry {
-
-// Gather in two steps, Holders then Load: for a backend whose reads cost no
-// round trip.
-Gathered GatherInSteps(Storage& storage, const std::vector<DigestKey>& keys, std::size_t limit,
-                       std::size_t sharedAt);
 
 }  // namespace vrel::registry

@@ -15,18 +15,12 @@
 #include <new>
 #include <stdexcept>
 
+#include "vrel/licence/libcrypto_holders.h"
 #include "vrel/licence/public_key.h"
 
 namespace vrel {
 namespace {
 
-template <typename T, void (*Release)(T*)>
-struct Deleter {
-  void operator()(T* object) const { Release(object); }
-};
-using MdCtxPtr = std::unique_ptr<EVP_MD_CTX, Deleter<EVP_MD_CTX, EVP_MD_CTX_free>>;
-using SigPtr = std::unique_ptr<ECDSA_SIG, Deleter<ECDSA_SIG, ECDSA_SIG_free>>;
-using BnPtr = std::unique_ptr<BIGNUM, Deleter<BIGNUM, BN_free>>;
 struct FileClose {
   void operator()(std::FILE* file) const { std::fclose(file); }
 };
