@@ -102,10 +102,10 @@ with open(os.devnull, "w") as _, open("/dev/full", "w") as full:
 newer = os.path.join(tmp, "newer.db")
 run(newer, ["enroll", known[0]])
 with sqlite3.connect(newer) as con:
-    con.execute("PRAGMA user_version=2")
+    con.execute("PRAGMA user_version=3")
 r = run(newer, ["enroll", "vfp1-zz"])
 expect("a newer schema refused, 3 over 2: %s" % r.stderr,
-       r.returncode == 3 and b"schema 2, newer than" in r.stderr and r.stdout == b"")
+       r.returncode == 3 and b"schema 3, newer than" in r.stderr and r.stdout == b"")
 
 # Several processes enroll the same new tokens at once into a new database: each machine once.
 shared_db = os.path.join(tmp, "together.db")
@@ -184,7 +184,7 @@ for what, uri, args, stdin, code, message in [
 again_db = os.path.join(tmp, "again.db")
 r = run(again_db, ["import"], exported.decode()[:-40])
 expect("a truncated export: exit 2, nothing imported: %s" % r.stdout[-60:], r.returncode == 2 and
-       results(r.stdout)[-1] == {"schema": 1, "imported": 0} and b'"machines":0' in run(again_db, ["stats"]).stdout)
+       results(r.stdout)[-1] == {"schema": 2, "imported": 0, "licences": 0, "seats": 0} and b'"machines":0' in run(again_db, ["stats"]).stdout)
 expect("then the whole export imports", run(again_db, ["import"], exported.decode()).returncode == 0 and
        run(again_db, ["export"]).stdout == exported)
 # A registry in a folder nobody may write (see also the suite's read-only test): the commands

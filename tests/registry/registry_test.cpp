@@ -174,7 +174,7 @@ TEST_P(RegistryTest, RuleScenarios) {
       Transaction transaction(*storage_, step.op[0] != 'i');
       std::string got;
       if (step.op[0] == 'r') {
-        ASSERT_TRUE(registry.Remove(std::stoll(step.token)));
+        ASSERT_TRUE(registry.Remove(std::stoll(step.token), 0));
       } else {
         const Verdict v = step.op[0] == 'e' ? registry.Enroll(Fp(step.token), 100) : registry.Identify(Fp(step.token));
         got = Describe(v);
@@ -237,8 +237,8 @@ TEST_P(RegistryTest, StorageContract) {
   EXPECT_EQ(shared[0].machines, 2);
   EXPECT_EQ(s.MachineCount(), 3);
   Registry registry(s, {});
-  EXPECT_TRUE(registry.Remove(3));
-  EXPECT_FALSE(registry.Remove(3));
+  EXPECT_TRUE(registry.Remove(3, 0));
+  EXPECT_FALSE(registry.Remove(3, 0));
   EXPECT_FALSE(Show(s, 3));
   EXPECT_EQ(s.Holders({{ComponentId::Nics, 25}}, 5), (std::vector<std::vector<MachineId>>{{}}));
   // 3 is not reused; a rolled-back id may be skipped (a server's sequences are not transactional).
@@ -569,8 +569,8 @@ TEST(RegistryServer, RefusesWhatItCannotReadOrMake) {
   EXPECT_NE(refusal(uri, false).find("no vrel registry in schema"), std::string::npos);
   OpenStorage(uri, true);
   const std::string schema = uri.substr(uri.rfind("%3D") + 3);
-  ASSERT_TRUE(server.Execute("UPDATE " + schema + ".vrel_meta SET value = 2"));
-  EXPECT_NE(refusal(uri, true).find("schema 2, newer than"), std::string::npos);
+  ASSERT_TRUE(server.Execute("UPDATE " + schema + ".vrel_meta SET value = 3"));
+  EXPECT_NE(refusal(uri, true).find("schema 3, newer than"), std::string::npos);
   ASSERT_TRUE(server.Execute("CREATE ROLE weak LOGIN; CREATE SCHEMA closed; GRANT USAGE ON SCHEMA closed TO weak"));
   const std::string weak = server.Uri("postgres") + "&user=weak&options=-csearch_path%3Dclosed";
   EXPECT_NE(refusal(weak, true).find("needs CREATE on that schema"), std::string::npos)

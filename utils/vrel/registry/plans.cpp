@@ -42,8 +42,8 @@ RenewPlan PlanRenew(const MachineRow& current, const Fingerprint& next, std::int
   return plan;
 }
 
-RemovePlan PlanRemove(const StoredMachine& machine) {
-  return {machine.id, StrongKeys(machine.latest)};
+RemovePlan PlanRemove(const StoredMachine& machine, std::int64_t now) {
+  return {machine.id, StrongKeys(machine.latest), now};
 }
 
 ImportBatch PlanImport(const std::vector<MachineRecord>& records) {

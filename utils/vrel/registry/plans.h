@@ -14,7 +14,7 @@ NewMachine PlanCreate(const Fingerprint& fingerprint, std::int64_t now);
 // newest tokens, the latest included (at least 1).
 RenewPlan PlanRenew(const MachineRow& current, const Fingerprint& next, std::int64_t now,
                     std::size_t historyLimit);
-RemovePlan PlanRemove(const StoredMachine& machine);
+RemovePlan PlanRemove(const StoredMachine& machine, std::int64_t now);
 // Each record's tokens parsed (a bad one is a MachineError), history newest
 // first given versions below the record's sequence.
 ImportBatch PlanImport(const std::vector<MachineRecord>& records);

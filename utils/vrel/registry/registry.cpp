@@ -155,19 +155,23 @@ Verdict Registry::Decide(const Fingerprint& token, bool write) {
 
 Verdict Registry::Enroll(const Fingerprint& token, std::int64_t now) {
   Verdict verdict = Decide(token, true);
+  Store(verdict, token, now);
+  return verdict;
+}
+
+void Registry::Store(Verdict& verdict, const Fingerprint& token, std::int64_t now) {
   if (verdict.same) {
     registry::Renew(storage_, verdict.machine, token, now, options_.history);
   } else {
     verdict.machine = storage_.Create(PlanCreate(token, now));
   }
-  return verdict;
 }
 
-std::optional<MachineRecord> Registry::Remove(MachineId id) {
+std::optional<MachineRecord> Registry::Remove(MachineId id, std::int64_t now) {
   Claim({}, {id});
   const std::vector<StoredMachine> found = storage_.Load({id});
   if (found.empty()) return std::nullopt;
-  const RemovePlan plan = PlanRemove(found.front());
+  const RemovePlan plan = PlanRemove(found.front(), now);
   Claim(plan.keys, {});
   std::optional<MachineRecord> record = Show(storage_, id);
   storage_.Apply(plan);

@@ -55,9 +55,15 @@ class Registry {
   // Identify, then store: "same" renews the machine, "new" creates one. Call
   // inside a writing transaction.
   Verdict Enroll(const Fingerprint& token, std::int64_t now);
-  // Forgets a machine, its history and index rows; returns what it held, or
-  // nothing when there is no such machine. Call inside a writing transaction.
-  std::optional<MachineRecord> Remove(MachineId id);
+  // Enroll in two steps, for a caller that decides between them whether to
+  // store the token at all: a writer's verdict (what it read stays claimed),
+  // then the store, which sets the verdict's machine.
+  Verdict IdentifyToStore(const Fingerprint& token) { return Decide(token, true); }
+  void Store(Verdict& verdict, const Fingerprint& token, std::int64_t now);
+  // Forgets a machine, its history, index rows and seats (released `now`);
+  // returns what it held, or nothing when there is no such machine. Call
+  // inside a writing transaction.
+  std::optional<MachineRecord> Remove(MachineId id, std::int64_t now);
 
   Storage& storage() { return storage_; }
   const RegistryOptions& options() const { return options_; }

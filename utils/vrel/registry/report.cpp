@@ -12,10 +12,7 @@ namespace {
 
 using Json = nlohmann::json;
 
-// Bytes that are not UTF-8 become U+FFFD rather than failing the object.
-std::string Quoted(const std::string& text) {
-  return Json(text).dump(-1, ' ', false, Json::error_handler_t::replace);
-}
+std::string Quoted(const std::string& text) { return JsonQuoted(text); }
 
 // ["volume","board"]
 std::string Names(const std::vector<ComponentId>& ids) {
@@ -57,6 +54,10 @@ std::string MachineMembers(const MachineRecord& record) {
 }
 
 }  // namespace
+
+std::string JsonQuoted(const std::string& text) {
+  return Json(text).dump(-1, ' ', false, Json::error_handler_t::replace);
+}
 
 std::string Rfc3339(std::int64_t unixSeconds) {
   const std::time_t t = static_cast<std::time_t>(unixSeconds);
@@ -113,9 +114,6 @@ std::string RemovedJson(const MachineRecord& record) {
          ",\"tokens\":" + std::to_string(record.history.size()) + '}';
 }
 
-namespace {
-
-// "2024-05-01T12:00:00Z" back to Unix seconds.
 bool ParseRfc3339(const std::string& text, std::int64_t& unixSeconds) {
   std::tm utc{};
   const char* end = strptime(text.c_str(), "%Y-%m-%dT%H:%M:%SZ", &utc);
@@ -123,6 +121,8 @@ bool ParseRfc3339(const std::string& text, std::int64_t& unixSeconds) {
   unixSeconds = static_cast<std::int64_t>(timegm(&utc));
   return true;
 }
+
+namespace {
 
 bool ReadTimes(const Json& object, std::int64_t& first, std::int64_t& last) {
   return object.at("firstSeen").is_string() && object.at("lastSeen").is_string() &&

@@ -29,7 +29,11 @@ std::string ExportJson(const MachineRecord& record);
 // The record of an ExportJson line; false, with `problem` set, for anything else.
 bool ParseExportJson(const std::string& line, MachineRecord& record, std::string& problem);
 
-// "2024-05-01T12:00:00Z".
+// "2024-05-01T12:00:00Z", and back (false for any other text).
 std::string Rfc3339(std::int64_t unixSeconds);
+bool ParseRfc3339(const std::string& text, std::int64_t& unixSeconds);
+
+// A JSON string; bytes that are not UTF-8 become U+FFFD rather than failing the object.
+std::string JsonQuoted(const std::string& text);
 
 }  // namespace vrel::registry

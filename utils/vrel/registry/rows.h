@@ -81,6 +81,7 @@ struct RenewPlan {
 struct RemovePlan {
   MachineId id = 0;
   std::vector<DigestKey> keys;
+  std::int64_t now = 0;  // the time of the seats' release
 };
 
 // Machines to import whole; the counters move past the largest id and sequence.

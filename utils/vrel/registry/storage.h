@@ -22,12 +22,15 @@
 #include <vector>
 
 #include "vrel/registry/errors.h"
+#include "vrel/registry/licences/licence_storage.h"
 #include "vrel/registry/rows.h"
 
 namespace vrel::registry {
 
-// The schema this release writes and reads; a database of a newer one is refused.
-constexpr int kSchemaVersion = 1;
+// The schema this release writes and reads; a database of a newer one is
+// refused. Schema 1 (machines alone) is read as it is and upgraded to 2
+// (licences) by the first writing transaction, within it.
+constexpr int kSchemaVersion = 2;
 
 // What a backend can do, fixed when it opens.
 struct Capabilities {
@@ -53,6 +56,8 @@ class Storage {
   Storage& operator=(const Storage&) = delete;
 
   const Capabilities& capabilities() const { return capabilities_; }
+  // Licences and seats, in this storage's transactions.
+  virtual LicenceStorage& licences() = 0;
 
   virtual void Begin(Access access) = 0;
   // Commits; on failure throws with the transaction still to be rolled back.
@@ -82,6 +87,7 @@ class Storage {
   // A new machine: a new id, never reused, and the next sequence number.
   virtual MachineId Create(const NewMachine& machine) = 0;
   virtual void Apply(const RenewPlan& plan) = 0;
+  // Also frees the machine's seats, each with an audit row.
   virtual void Apply(const RemovePlan& plan) = 0;
   // Rows of machines not yet stored; the id and sequence counters move past them.
   virtual void Apply(const ImportBatch& batch) = 0;

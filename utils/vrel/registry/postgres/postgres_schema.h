@@ -8,5 +8,7 @@ namespace vrel::registry {
 // The statements that make the tables of kSchemaVersion in the first schema
 // of the role's search path, run as one transaction.
 std::string PostgresSchema();
+// What schema 2 adds to schema 1, its version number included.
+std::string PostgresLicenceSchema();
 
 }  // namespace vrel::registry

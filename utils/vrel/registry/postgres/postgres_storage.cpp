@@ -12,6 +12,7 @@
 #include <map>
 
 #include "vrel/registry/postgres/pg_connection.h"
+#include "vrel/registry/postgres/postgres_licences.h"
 #include "vrel/registry/postgres/postgres_schema.h"
 
 namespace vrel::registry {
@@ -63,7 +64,8 @@ class PostgresStorage final : public Storage {
  public:
   // Each claimed key is a lock slot until commit; PostgreSQL's lock table is
   // shared by every session, so a writer takes few tokens at a time.
-  PostgresStorage(const std::string& uri, OpenMode mode) : Storage({32, true}), db_(uri) {
+  PostgresStorage(const std::string& uri, OpenMode mode)
+      : Storage({32, true}), db_(uri), licences_(db_, licenceTables_) {
     const std::string schema = PgValue(db_.Run("SELECT coalesce(current_schema(), '')", {}), 0, 0);
     if (schema.empty()) {
       throw StorageError(
@@ -74,20 +76,25 @@ class PostgresStorage final : public Storage {
         throw StorageError("no vrel registry in schema \"" + schema + "\" of that database");
       MakeTables(schema);
     }
-    CheckSchemaVersion(
-        PgNumber(db_.Run("SELECT value FROM vrel_meta WHERE key = 'schema'", {}), 0, 0),
-        "the database");
+    version_ = SchemaVersion();
+    CheckSchemaVersion(version_, "the database");
+    licenceTables_ = version_ >= 2;
   }
+
+  LicenceStorage& licences() override { return licences_; }
 
   void Begin(Access access) override {
     db_.Reconnect();
     claimedRegistry_ = false;
+    if (version_ < kSchemaVersion) version_ = SchemaVersion();
+    licenceTables_ = version_ >= 2;
     if (access == Access::kRead) {
       db_.BeginWithNext("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY");
       return;
     }
     db_.Run("BEGIN ISOLATION LEVEL READ COMMITTED", {});
     if (access == Access::kWhole) db_.Run("SELECT pg_advisory_xact_lock($1)", {kRegistryLock});
+    if (version_ < kSchemaVersion) Upgrade();
   }
   void Commit() override {
     if (db_.BeginPending()) {
@@ -95,8 +102,12 @@ class PostgresStorage final : public Storage {
       return;
     }
     db_.Run("COMMIT", {});
+    if (licenceTables_) version_ = kSchemaVersion;
   }
-  void Rollback() noexcept override { db_.RollbackQuietly(); }
+  void Rollback() noexcept override {
+    db_.RollbackQuietly();
+    licenceTables_ = version_ >= 2;
+  }
 
   void Claim(const std::vector<DigestKey>& keys, const std::vector<MachineId>& machines) override {
     std::vector<long long> locks;
@@ -233,6 +244,7 @@ class PostgresStorage final : public Storage {
   }
 
   void Apply(const RemovePlan& plan) override {
+    licences_.Release(plan.id, plan.now);
     db_.Run("remove",
             "WITH d AS (DELETE FROM vrel_digest WHERE machine = $1 AND (component, digest) IN "
             "(SELECT * FROM unnest($2::int2[], $3::int8[]))), "
@@ -312,6 +324,25 @@ class PostgresStorage final : public Storage {
   }
 
  private:
+  std::int64_t SchemaVersion() {
+    return PgNumber(db_.Run("SELECT value FROM vrel_meta WHERE key = 'schema'", {}), 0, 0);
+  }
+
+  // Within the writing transaction just begun, under the schema lock, so that
+  // two first writers do not both add the tables.
+  void Upgrade() {
+    db_.Run("SELECT pg_advisory_xact_lock($1)", {kSchemaLock});
+    if (SchemaVersion() < kSchemaVersion) {
+      std::string problem;
+      db_.Script(PostgresLicenceSchema(), problem);
+      if (!problem.empty()) {
+        throw StorageError("cannot add the licences' tables: " + problem +
+                           " (the role needs CREATE on the registry's schema)");
+      }
+    }
+    licenceTables_ = true;
+  }
+
   bool HasTables() {
     return PgValue(db_.Run("SELECT to_regclass('vrel_meta') IS NOT NULL", {}), 0, 0) == "t";
   }
@@ -331,6 +362,9 @@ class PostgresStorage final : public Storage {
   }
 
   PgConnection db_;
+  std::int64_t version_ = 0;    // as last committed
+  bool licenceTables_ = false;  // in what this transaction sees
+  PostgresLicences licences_;
   bool claimedRegistry_ = false;
 };
 

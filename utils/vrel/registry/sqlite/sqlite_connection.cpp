@@ -62,7 +62,9 @@ SqliteConnection::SqliteConnection(const std::string& path, OpenMode mode, int b
     if (!state.empty) throw StorageError(path + " is not a vrel registry database");
     if (mode != OpenMode::kCreate) throw StorageError("no registry database at " + path);
     CreateSchema(path);
+    state.version = kSchemaVersion;
   }
+  version_ = state.version;
   Exec("PRAGMA synchronous=FULL");
   // Enrolling inserts random keys all over the digest index: a cache that
   // holds the index's inner pages keeps each insert to a page or two.
@@ -172,6 +174,24 @@ void SqliteConnection::CreateSchema(const std::string& path) {
   }
 }
 
+void SqliteConnection::CatchUp(bool write) {
+  upgraded_ = false;
+  if (version_ >= kSchemaVersion) return;
+  version_ = ReadState().version;
+  if (write && version_ < kSchemaVersion) {
+    Exec(SqliteLicenceSchema().c_str());
+    version_ = kSchemaVersion;
+    upgraded_ = true;
+  }
+}
+
+void SqliteConnection::Settle() {
+  if (!upgraded_) return;
+  upgraded_ = false;
+  version_ = kSchemaVersion - 1;  // read again at the next CatchUp should this fail
+  version_ = ReadState().version;
+}
+
 void BindKey(sqlite3_stmt* stmt, const DigestKey& key) {
   sqlite3_bind_int(stmt, 1, static_cast<int>(key.component));
   sqlite3_bind_int64(stmt, 2, static_cast<sqlite3_int64>(key.digest));
@@ -186,6 +206,17 @@ std::string ColumnBlob(sqlite3_stmt* stmt, int column) {
   return std::string(
       static_cast<const char*>(data),
       data != nullptr ? static_cast<std::size_t>(sqlite3_column_bytes(stmt, column)) : 0);
+}
+
+}  // namespace vrel::registry
+
+namespace vrel::registry {
+
+std::string ColumnText(sqlite3_stmt* stmt, int column) {
+  const unsigned char* text = sqlite3_column_text(stmt, column);
+  return text != nullptr ? std::string(reinterpret_cast<const char*>(text),
+                                       static_cast<std::size_t>(sqlite3_column_bytes(stmt, column)))
+                         : std::string();
 }
 
 }  // namespace vrel::registry

@@ -33,6 +33,16 @@ class SqliteConnection {
   void ExecWaiting(const char* sql);
   bool InTransaction() const { return !sqlite3_get_autocommit(db_.get()); }
 
+  // The schema of what this connection sees: the file's, or kSchemaVersion
+  // once UpgradeInTransaction made it so in the open transaction.
+  int version() const { return version_; }
+  // At the start of a transaction on a file of an older schema: reads the
+  // schema again (another process may have upgraded it) and, in a writing
+  // one, brings it to kSchemaVersion, committed or rolled back with the
+  // transaction. Rolled back, Settle() reads the version again.
+  void CatchUp(bool write);
+  void Settle();
+
   SqliteStmt PrepareOnce(const char* sql);
   // A statement kept in `slot` for the connection's life, reset for this use.
   sqlite3_stmt* Prepare(SqliteStmt& slot, const char* sql);
@@ -53,11 +63,14 @@ class SqliteConnection {
 
   std::unique_ptr<sqlite3, SqliteClose> db_;
   int busyMilliseconds_;
+  int version_ = 0;
+  bool upgraded_ = false;  // in the open transaction
 };
 
 void BindKey(sqlite3_stmt* stmt, const DigestKey& key);
 void BindBlob(sqlite3_stmt* stmt, int index, const std::string& blob);
 std::string ColumnBlob(sqlite3_stmt* stmt, int column);
+std::string ColumnText(sqlite3_stmt* stmt, int column);
 
 // A blob parameter of Bind.
 struct Blob {
@@ -68,6 +81,9 @@ inline void BindOne(sqlite3_stmt* stmt, int index, std::int64_t value) {
 }
 inline void BindOne(sqlite3_stmt* stmt, int index, const Blob& blob) {
   BindBlob(stmt, index, blob.bytes);
+}
+inline void BindOne(sqlite3_stmt* stmt, int index, const std::string& text) {
+  sqlite3_bind_text(stmt, index, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
 }
 // Binds `values` to ?1, ?2, ... in order; returns the statement.
 template <typename... Values>

@@ -2,6 +2,7 @@
 #include "vrel/registry/sqlite/sqlite_storage.h"
 
 #include "vrel/registry/sqlite/sqlite_connection.h"
+#include "vrel/registry/sqlite/sqlite_licences.h"
 
 namespace vrel::registry {
 namespace {
@@ -9,18 +10,28 @@ namespace {
 class SqliteStorage final : public Storage {
  public:
   SqliteStorage(const std::string& path, OpenMode mode, int busyMilliseconds)
-      : Storage({4096, false}), db_(path, mode, busyMilliseconds) {}
+      : Storage({4096, false}), db_(path, mode, busyMilliseconds), licences_(db_) {}
+
+  LicenceStorage& licences() override { return licences_; }
 
   void Begin(Access access) override {
     db_.ExecWaiting(access == Access::kRead ? "BEGIN" : "BEGIN IMMEDIATE");
+    db_.CatchUp(access != Access::kRead);
   }
-  void Commit() override { db_.Exec("COMMIT"); }
+  void Commit() override {
+    db_.Exec("COMMIT");
+    db_.Settle();
+  }
   void Rollback() noexcept override {
     if (db_.InTransaction()) {
       try {
         db_.Exec("ROLLBACK");
       } catch (const StorageError&) {  // SQLite has rolled back on its own
       }
+    }
+    try {
+      db_.Settle();
+    } catch (const StorageError&) {  // read again at the next Begin
     }
   }
   // Never asked: a writer holds the whole database from its BEGIN IMMEDIATE.
@@ -104,6 +115,7 @@ class SqliteStorage final : public Storage {
   }
 
   void Apply(const RemovePlan& plan) override {
+    licences_.Release(plan.id, plan.now);
     for (const DigestKey& key : plan.keys) Index(key, plan.id, false);
     for (const char* sql :
          {"DELETE FROM history WHERE machine=?1", "DELETE FROM machine WHERE id=?1"}) {
@@ -208,6 +220,7 @@ class SqliteStorage final : public Storage {
   }
 
   SqliteConnection db_;
+  SqliteLicences licences_;
   SqliteStmt holders_, load_, row_, insert_machine_, insert_history_, history_trim_, renew_,
       index_add_, index_remove_, counter_, page_machines_, page_history_;
 };

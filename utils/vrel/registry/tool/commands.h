@@ -2,6 +2,7 @@
 // the registry and what runs it.
 #pragma once
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -12,19 +13,24 @@ namespace vrel::registry {
 struct ToolOptions {
   std::string uri;
   RegistryOptions registry;
+  std::string signingKey;  // --signing-key: activate's
   std::vector<std::string> operands;
-  MachineId machine = 0;  // show's and remove's operand
-  std::string path;       // keygen's and pubkey's operand
+  std::int64_t id = 0;  // the machine or licence of show, remove, licence show and revoke
+  std::string path;     // keygen's and pubkey's operand
+  // The command's own options by name ("--seats"), each value given, in order.
+  std::map<std::string, std::vector<std::string>> flags;
 };
 
-enum class Operands { kTokens, kMachineId, kNone, kPath };
+enum class Operands { kTokens, kId, kNone, kPath };
 
 struct Command {
-  const char* name;
-  const char* operandText;  // in the usage: "[TOKEN...]", "ID" or ""
+  const char* name;         // one word, or two: "licence create"
+  const char* operandText;  // in the usage: "[TOKEN...]", "ID", "--seats N ..." or ""
   const char* help;
   Operands operands;
   OpenMode mode;
+  // The options this command takes after its name, each with a value ("--seats,--name"); or "".
+  const char* flags;
   // The exit code: 0 done, 2 a bad line or an unknown machine.
   int (*run)(const ToolOptions& options, Registry& registry);
   // Set instead of `run` by a command that opens no registry (`mode` unused).

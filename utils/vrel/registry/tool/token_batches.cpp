@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <ctime>
+#include <functional>
 #include <optional>
 
 #include "vrel/registry/report.h"
@@ -78,34 +79,49 @@ class Groups {
 
 }  // namespace
 
-bool RunTokens(const ToolOptions& options, Registry& registry, bool enroll) {
+TokenRun RunTokens(const ToolOptions& options, Registry& registry, bool write,
+                   const TokenWork& each) {
   Groups groups(options.operands);
-  bool allGood = true;
+  TokenRun run;
   for (std::vector<Item> group; !(group = groups.Next()).empty();) {
-    allGood = allGood && std::all_of(group.begin(), group.end(),
-                                     [](const Item& item) { return item.token.has_value(); });
-    const std::size_t share = enroll ? registry.storage().capabilities().writeGroup : group.size();
+    run.allTokens = run.allTokens && std::all_of(group.begin(), group.end(), [](const Item& item) {
+                      return item.token.has_value();
+                    });
+    const std::size_t share = write ? registry.storage().capabilities().writeGroup : group.size();
     for (std::size_t first = 0; first < group.size(); first += share) {
       const std::size_t last = std::min(group.size(), first + share);
       std::vector<std::string> results;
-      RunTransaction(registry.storage(), enroll, [&] {
+      bool refused = false;
+      RunTransaction(registry.storage(), write, [&] {
         results.clear();
+        refused = false;
         const std::int64_t now = static_cast<std::int64_t>(std::time(nullptr));
         for (std::size_t i = first; i < last; ++i) {
           const Item& item = group[i];
           if (!item.token) {
             results.push_back(LineErrorJson(item.line, item.refusal));
           } else {
-            const Verdict verdict =
-                enroll ? registry.Enroll(*item.token, now) : registry.Identify(*item.token);
-            results.push_back(VerdictJson(verdict, enroll, item.line));
+            TokenResult result = each(*item.token, item.line, now);
+            results.push_back(std::move(result.json));
+            refused = refused || result.refused;
           }
         }
       });
       Print(results);
+      run.anyRefused = run.anyRefused || refused;
     }
   }
-  return allGood;
+  return run;
+}
+
+bool RunTokens(const ToolOptions& options, Registry& registry, bool enroll) {
+  return RunTokens(options, registry, enroll,
+                   [&](const Fingerprint& token, long line, std::int64_t now) {
+                     const Verdict verdict =
+                         enroll ? registry.Enroll(token, now) : registry.Identify(token);
+                     return TokenResult{VerdictJson(verdict, enroll, line)};
+                   })
+      .allTokens;
 }
 
 }  // namespace vrel::registry
