@@ -13,6 +13,10 @@ namespace vrel::registry {
 // `seats` adds "machines" (show's).
 std::string LicenceJson(const LicenceRow& licence, Seats used, const std::string& key = "",
                         const std::vector<SeatRow>* seats = nullptr, std::int64_t now = 0);
+// The longest ActivationJson without a line: the widest licence file a
+// licence's terms allow (create's limits), every character escaped that can be.
+constexpr std::size_t kMaxActivationJsonLength = 16384;
+
 // `line` 0 leaves the "line" member out.
 std::string ActivationJson(const Activation& activation, long line);
 std::string DeactivationJson(const Deactivation& deactivation);
