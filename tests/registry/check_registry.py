@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """vrel-registry as a user runs it: bad arguments and lines, missing and newer databases, output
 that cannot be written, several enrollers at once, a kill mid-batch; then the C interface through
-the Python example. Usage: check_registry.py <vrel-registry> <libvrel_registry.so> <examples/python>"""
+the Python example; licences from keygen to a file vreltest accepts on this machine.
+Usage: check_registry.py <vrel-registry> <libvrel_registry.so> <examples/python> <vreltest>"""
 import ctypes
 import json
 import os
@@ -13,7 +14,7 @@ import sys
 import tempfile
 import threading
 
-TOOL, LIB, EXAMPLES = (os.path.abspath(a) if a != "none" else a for a in sys.argv[1:4])
+TOOL, LIB, EXAMPLES, VRELTEST = (os.path.abspath(a) if a != "none" else a for a in sys.argv[1:5])
 failures = []
 
 
@@ -78,7 +79,20 @@ for args, stdin, code, message in [
         (["--shared-at=", "stats"], "", 2, "--shared-at must be"),
         (["--shared-at", "99999999999999999999", "stats"], "", 2, "--shared-at must be"),
         (["enroll"], "\n vfp1-zz\n\nvfp2-1-2\n%s\n\xff\xfe\n\x01\n\x00\n" % overlong, 2, ""),
-        (["identify", "vfp1-" + "0" * 16], "", 2, "")]:
+        (["identify", "vfp1-" + "0" * 16], "", 2, ""),
+        (["licence"], "", 2, "licence needs a command"),
+        (["licence", "create", "--name", "x"], "", 2, "licence create needs --seats N"),
+        (["licence", "create", "--seats", "0"], "", 2, "--seats must be a whole number of at least 1"),
+        (["licence", "create", "--seats=1", "--expires", "2027-02-30T00:00:00Z"], "", 2, "--expires takes a time"),
+        (["licence", "create", "--seats=1", "--colour", "red"], "", 2, "licence create has no option --colour"),
+        (["licence", "create", "--seats=1"], "", 2, "no application named: give --application NAME"),
+        (["licence", "create", "--seats=1", "--application", " padded"], "", 2, "application"),
+        (["licence", "show", "7"], "", 2, "no licence 7"),
+        (["licence", "revoke", "x"], "", 2, "a licence id must be an integer"),
+        (["activate", "--licence", "K", known[0]], "", 2, "activate needs --signing-key PATH"),
+        (["deactivate", "--licence", "K"], "", 2, "deactivate takes --machine ID or one TOKEN"),
+        (["deactivate", "--licence", "K", "--machine", "1", known[0]], "", 2, "not both"),
+        (["deactivate", "--machine", "1"], "", 2, "no licence key: give --licence KEY")]:
     r = run(db, args, stdin)
     err = r.stderr.decode()
     expect("%s: exit %d, got %d" % (args, code, r.returncode), r.returncode == code)
@@ -238,6 +252,60 @@ again = results(run(kill_db, ["enroll"] + tokens[:300]).stdout)
 expect("every printed result is stored: re-enrolling finds the same machines",
        [(x["verdict"], x["machine"]) for x in again] == [("same", x["machine"]) for x in printed])
 
+# Licences: keygen, a licence of one seat, this machine activated through every way of giving
+# the key, its file accepted by vreltest here; a second machine refused, then let in.
+app_key = os.path.join(tmp, "app.key")
+with open(app_key, "w") as f:
+    f.write("check-registry-application-key\n")
+here = subprocess.run([VRELTEST, "fingerprint", "--key-file", app_key], stdout=subprocess.PIPE).stdout.decode().strip()
+signing, pub, seat_db = (os.path.join(tmp, n) for n in ("seller.pem", "seller.pub", "seats.db"))
+r = subprocess.run([TOOL, "keygen", signing], stdout=subprocess.PIPE)
+with open(pub, "w") as f:
+    f.write(r.stdout.decode().splitlines()[-1] + "\n")
+created = results(run(seat_db, ["licence", "create", "--seats", "1", "--application", "Example Writer",
+                                "--feature", "export", "--name", "Example Ltd"]).stdout)[0]
+key_file = os.path.join(tmp, "licence.key")
+with open(key_file, "w") as f:
+    f.write(created["key"].lower() + "\r\n")
+other = token(rng)
+signed = ["--signing-key", signing]
+for how, args, env in [("--licence", ["--licence", created["key"]], {}),
+                       ("--licence-file", ["--licence-file", key_file], {}),
+                       ("VREL_LICENCE_KEY", [], {"VREL_LICENCE_KEY": created["key"]})]:
+    r = subprocess.run([TOOL, "--db", seat_db] + signed + ["activate"] + args, input=(here + "\n").encode(),
+                       stdout=subprocess.PIPE, stderr=subprocess.PIPE, env=dict(os.environ, **env))
+    answer = results(r.stdout)[0]
+    expect("activate with %s: exit 0, one seat held: %s" % (how, r.stderr),
+           r.returncode == 0 and answer["activated"] and answer["seats"] == {"used": 1, "total": 1})
+lic_file = os.path.join(tmp, "this.lic")
+with open(lic_file, "w") as f:
+    f.write(answer["licenceFile"])
+r = subprocess.run([VRELTEST, "licence", lic_file, "--public-key-file", pub, "--key-file", app_key,
+                    "--application", "Example Writer"], stdout=subprocess.PIPE)
+expect("vreltest accepts the file on this machine: %s" % r.stdout, r.returncode == 0)
+r = run(seat_db, signed + ["activate", "--licence", created["key"], other])
+expect("a second machine: no seat, exit 1, nothing stored",
+       r.returncode == 1 and results(r.stdout)[0]["reason"] == "no-seat" and
+       b'"machines":1' in run(seat_db, ["stats"]).stdout)
+r = run(seat_db, signed + ["activate", "--licence", created["key"].replace("-", "")[:-1] + "U", here])
+expect("a key one symbol off is an unknown key, not echoed: %s" % r.stdout,
+       r.returncode == 1 and results(r.stdout)[0]["reason"] == "unknown-licence" and created["key"][:11].encode() not in r.stdout + r.stderr)
+expect("deactivate by token frees the seat", run(seat_db, ["deactivate", "--licence-file", key_file, here]).returncode == 0)
+r = run(seat_db, signed + ["activate", "--licence", created["key"], other, "vfp1-zz"])
+expect("then the other machine activates; a bad line makes it exit 2", r.returncode == 2 and results(r.stdout)[0]["activated"])
+shown = results(run(seat_db, ["licence", "show", str(created["licence"])]).stdout)[0]
+expect("show: the seat, no key: %s" % shown, shown["seats"] == {"used": 1, "total": 1} and "key" not in shown
+       and [m["machine"] for m in shown["machines"]] == [2])
+expect("remove frees the machine's seat", run(seat_db, ["remove", "2"]).returncode == 0 and
+       results(run(seat_db, ["licence", "list"]).stdout)[0]["seats"]["used"] == 0)
+revoked = results(run(seat_db, ["licence", "revoke", str(created["licence"])]).stdout)[0]
+r = run(seat_db, signed + ["activate", "--licence", created["key"], here])
+expect("revoked: refused as unknown", revoked["revoked"] and results(r.stdout)[0]["reason"] == "unknown-licence")
+os.chmod(signing, 0o640)
+r = run(seat_db, signed + ["activate", "--licence", created["key"], here])
+expect("a signing key others can read: exit 2, says so: %s" % r.stderr, r.returncode == 2 and b"too open" in r.stderr)
+os.chmod(signing, 0o600)
+
 if LIB != "none":
     # The C interface through the licence-check example: two seats; a copied installation.
     lic_db = os.path.join(tmp, "licences.db")
@@ -272,11 +340,31 @@ if LIB != "none":
            lib.vrel_registry_open(b"x", 1, ctypes.byref(ctypes.c_void_p()), None, 0) == -21)
     expect("no handle: no text, no stats", lib.vrel_registry_last_error(None) == b"" and
            lib.vrel_registry_stats(handle, None, 5) == -1)
-    texts = [lib.vrel_registry_error_text(c) for c in (-1, -3, -4, -5, -6, -20, -21, -22)]
+    texts = [lib.vrel_registry_error_text(c) for c in (-1, -3, -4, -5, -6, -20, -21, -22, -23)]
     expect("an error text per code: %s" % texts, len(set(texts)) == len(texts))
     lib.vrel_registry_close(handle)
     handle = ctypes.c_void_p()
     reason = ctypes.create_string_buffer(24)
+    # Activation through C: the signing key given at open.
+    lib.vrel_registry_open_signing.argtypes = [ctypes.c_char_p, ctypes.c_int, ctypes.c_char_p,
+                                               ctypes.POINTER(ctypes.c_void_p), ctypes.c_char_p, ctypes.c_size_t]
+    lib.vrel_registry_activate.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_char_p,
+                                           ctypes.c_char_p, ctypes.c_size_t]
+    expect("a missing signing key: -23 with its reason",
+           lib.vrel_registry_open_signing(seat_db.encode(), 3, b"/nonexistent.pem", ctypes.byref(handle), reason, 24) == -23
+           and reason.value != b"" and not handle.value)
+    expect("open with the key", lib.vrel_registry_open_signing(seat_db.encode(), 3, signing.encode(),
+                                                                ctypes.byref(handle), None, 0) == 0)
+    fresh = results(run(seat_db, ["licence", "create", "--seats", "1"]).stdout)[0]["key"].encode()
+    big = ctypes.create_string_buffer(16385)
+    expect("activate refuses a short buffer", lib.vrel_registry_activate(handle, fresh, here.encode(), out, 4096) == -22)
+    n = lib.vrel_registry_activate(handle, fresh, here.encode(), big, 16385)
+    expect("activate through C: the tool's object, the default application: %s" % big.value[:80],
+           n > 0 and json.loads(big.value)["activated"] and "Example Writer" in json.loads(big.value)["licenceFile"])
+    lib.vrel_registry_close(handle)
+    lib.vrel_registry_open(seat_db.encode(), 3, ctypes.byref(handle), None, 0)
+    expect("a handle without a key cannot activate", lib.vrel_registry_activate(handle, fresh, here.encode(), big, 16385) == -23)
+    lib.vrel_registry_close(handle)
     expect("open refuses a newer schema with its reason, cut to fit: %s" % reason.value,
            lib.vrel_registry_open(("sqlite:" + newer).encode(), 3, ctypes.byref(handle), reason, 24) == -20
            and len(reason.value) == 23 and reason.value.startswith(newer.encode()[:23]))

@@ -119,7 +119,7 @@ bool ParseRfc3339(const std::string& text, std::int64_t& unixSeconds) {
   const char* end = strptime(text.c_str(), "%Y-%m-%dT%H:%M:%SZ", &utc);
   if (end == nullptr || *end != '\0') return false;
   unixSeconds = static_cast<std::int64_t>(timegm(&utc));
-  return true;
+  return Rfc3339(unixSeconds) == text;  // timegm would take 2027-02-30 as March 2nd
 }
 
 namespace {
