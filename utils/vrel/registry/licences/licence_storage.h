@@ -28,6 +28,7 @@ struct LicenceRow {
   std::int64_t lease = 0;    // seconds a seat stays held without a check-in; 0: for good
   std::int64_t created = 0;
   std::int64_t revoked = 0;  // when; 0: not revoked
+  std::int64_t held = 0;     // its seat rows, lapsed ones included: kept by the database
 };
 
 // A machine's seat: activated first, last checked in.
@@ -86,8 +87,11 @@ class LicenceStorage {
   virtual LicenceId CreateLicence(const LicenceRow& row) = 0;
   virtual void Revoke(LicenceId id, std::int64_t now) = 0;
 
-  // The seats of a licence, by machine; 0 for every licence.
+  // The seats of a licence, by machine.
   virtual std::vector<SeatRow> Seats(LicenceId licence) = 0;
+  virtual std::optional<SeatRow> Seat(LicenceId licence, MachineId machine) = 0;
+  // The seats of a licence last checked in at or before `checkedIn`, by machine.
+  virtual std::vector<SeatRow> LapsedSeats(LicenceId licence, std::int64_t checkedIn) = 0;
   // Stores the seat (a new one, or a held one's check-in).
   virtual void PutSeat(const SeatRow& seat) = 0;
   // Whether the machine held a seat of the licence.

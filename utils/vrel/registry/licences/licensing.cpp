@@ -31,6 +31,12 @@ std::optional<LicenceRow> LiveLicence(Registry& registry, const std::string& key
 
 constexpr char kUnknownMessage[] = "no licence has that key, or it was revoked";
 
+// The seats whose lease has run out at `now`.
+std::vector<SeatRow> Lapsed(LicenceStorage& licences, const LicenceRow& licence, std::int64_t now) {
+  if (licence.lease == 0) return {};
+  return licences.LapsedSeats(licence.id, now - licence.lease);
+}
+
 }  // namespace
 
 NewLicence CreateLicence(LicenceStorage& licences, LicenceTerms terms, std::int64_t now) {
@@ -107,12 +113,12 @@ Activation Activate(Registry& registry, const SigningKey& signer, const std::str
   }
   LicenceStorage& licences = registry.storage().licences();
   Verdict verdict = registry.IdentifyToStore(token);
-  const std::vector<SeatRow> seats = licences.Seats(licence->id);
-  const auto held = std::find_if(seats.begin(), seats.end(), [&](const SeatRow& seat) {
-    return verdict.same && seat.machine == verdict.machine && SeatHeld(*licence, seat, now);
-  });
-  result.seats = CountSeats(*licence, seats, now);
-  result.newSeat = held == seats.end();
+  // Costs the machine's own seat and the lapsed ones, never every seat.
+  const std::vector<SeatRow> lapsed = Lapsed(licences, *licence, now);
+  std::optional<SeatRow> seat;
+  if (verdict.same) seat = licences.Seat(licence->id, verdict.machine);
+  result.newSeat = !seat || !SeatHeld(*licence, *seat, now);
+  result.seats = {licence->held - static_cast<std::int64_t>(lapsed.size()), licence->seats};
   if (result.newSeat && result.seats.used >= result.seats.total) {
     result.reason = "no-seat";
     result.message = "every seat of the licence (" + std::to_string(result.seats.total) +
@@ -122,13 +128,11 @@ Activation Activate(Registry& registry, const SigningKey& signer, const std::str
 
   registry.Store(verdict, token, now);
   result.machine = verdict.machine;
-  for (const SeatRow& seat : seats) {  // seats whose lease ran out leave for good
-    if (!SeatHeld(*licence, seat, now) && seat.machine != result.machine) {
-      licences.DropSeat(licence->id, seat.machine);
-      licences.Audit({now, "lapse", licence->id, seat.machine});
-    }
+  for (const SeatRow& gone : lapsed) {  // seats whose lease ran out leave for good
+    licences.DropSeat(licence->id, gone.machine);
+    licences.Audit({now, "lapse", licence->id, gone.machine});
   }
-  licences.PutSeat({licence->id, result.machine, result.newSeat ? now : held->activated, now});
+  licences.PutSeat({licence->id, result.machine, result.newSeat ? now : seat->activated, now});
   licences.Audit({now, result.newSeat ? "activate" : "check-in", licence->id, result.machine});
   if (result.newSeat) ++result.seats.used;
 
@@ -172,7 +176,9 @@ Deactivation Deactivate(Registry& registry, const std::string& key, MachineId ma
     return result;
   }
   licences.Audit({now, "deactivate", licence->id, machine});
-  result.seats = CountSeats(*licence, licences.Seats(licence->id), now);
+  const std::int64_t held = licences.Licence(licence->id)->held;
+  result.seats = {held - static_cast<std::int64_t>(Lapsed(licences, *licence, now).size()),
+                  licence->seats};
   result.deactivated = true;
   return result;
 }

@@ -5,7 +5,7 @@ namespace {
 
 constexpr char kColumns[] =
     "SELECT id, key_hash, application, name, features, seats, expires, ttl, lease, created, "
-    "revoked FROM vrel_licence ";
+    "revoked, held FROM vrel_licence ";
 
 std::vector<LicenceRow> Rows(const PgResult& rows) {
   std::vector<LicenceRow> result;
@@ -13,7 +13,7 @@ std::vector<LicenceRow> Rows(const PgResult& rows) {
     result.push_back({PgNumber(rows, r, 0), PgBytes(rows, r, 1), PgValue(rows, r, 2),
                       PgValue(rows, r, 3), SplitFeatures(PgValue(rows, r, 4)), PgNumber(rows, r, 5),
                       PgNumber(rows, r, 6), PgNumber(rows, r, 7), PgNumber(rows, r, 8),
-                      PgNumber(rows, r, 9), PgNumber(rows, r, 10)});
+                      PgNumber(rows, r, 9), PgNumber(rows, r, 10), PgNumber(rows, r, 11)});
   }
   return result;
 }
@@ -75,6 +75,27 @@ std::vector<SeatRow> PostgresLicences::Seats(LicenceId licence) {
       "seats",
       "SELECT machine, activated, checked_in FROM vrel_seat WHERE licence = $1 ORDER BY machine",
       {licence});
+  for (int r = 0; r < PQntuples(rows.get()); ++r)
+    seats.push_back({licence, PgNumber(rows, r, 0), PgNumber(rows, r, 1), PgNumber(rows, r, 2)});
+  return seats;
+}
+
+std::optional<SeatRow> PostgresLicences::Seat(LicenceId licence, MachineId machine) {
+  if (!present_) return std::nullopt;
+  const PgResult rows = db_.Run(
+      "seat", "SELECT activated, checked_in FROM vrel_seat WHERE licence = $1 AND machine = $2",
+      {licence, machine});
+  if (PQntuples(rows.get()) == 0) return std::nullopt;
+  return SeatRow{licence, machine, PgNumber(rows, 0, 0), PgNumber(rows, 0, 1)};
+}
+
+std::vector<SeatRow> PostgresLicences::LapsedSeats(LicenceId licence, std::int64_t checkedIn) {
+  std::vector<SeatRow> seats;
+  if (!present_) return seats;
+  const PgResult rows = db_.Run("lapsed",
+                                "SELECT machine, activated, checked_in FROM vrel_seat WHERE "
+                                "licence = $1 AND checked_in <= $2 ORDER BY machine",
+                                {licence, checkedIn});
   for (int r = 0; r < PQntuples(rows.get()); ++r)
     seats.push_back({licence, PgNumber(rows, r, 0), PgNumber(rows, r, 1), PgNumber(rows, r, 2)});
   return seats;

@@ -20,6 +20,8 @@ class PostgresLicences final : public LicenceStorage {
   LicenceId CreateLicence(const LicenceRow& row) override;
   void Revoke(LicenceId id, std::int64_t now) override;
   std::vector<SeatRow> Seats(LicenceId licence) override;
+  std::optional<SeatRow> Seat(LicenceId licence, MachineId machine) override;
+  std::vector<SeatRow> LapsedSeats(LicenceId licence, std::int64_t checkedIn) override;
   void PutSeat(const SeatRow& seat) override;
   bool DropSeat(LicenceId licence, MachineId machine) override;
   void Audit(const AuditRow& row) override;

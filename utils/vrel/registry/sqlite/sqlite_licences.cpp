@@ -5,7 +5,7 @@ namespace {
 
 constexpr char kLicenceColumns[] =
     "SELECT id, key_hash, application, name, features, seats, expires, ttl, lease, created, "
-    "revoked FROM licence ";
+    "revoked, held FROM licence ";
 
 }  // namespace
 
@@ -16,7 +16,8 @@ std::vector<LicenceRow> SqliteLicences::Rows(sqlite3_stmt* stmt) {
                     ColumnText(stmt, 3), SplitFeatures(ColumnText(stmt, 4)),
                     sqlite3_column_int64(stmt, 5), sqlite3_column_int64(stmt, 6),
                     sqlite3_column_int64(stmt, 7), sqlite3_column_int64(stmt, 8),
-                    sqlite3_column_int64(stmt, 9), sqlite3_column_int64(stmt, 10)});
+                    sqlite3_column_int64(stmt, 9), sqlite3_column_int64(stmt, 10),
+                    sqlite3_column_int64(stmt, 11)});
   }
   return rows;
 }
@@ -72,6 +73,33 @@ std::vector<SeatRow> SqliteLicences::Seats(LicenceId licence) {
                seats_,
                "SELECT machine, activated, checked_in FROM seat WHERE licence=?1 ORDER BY machine"),
            licence);
+  while (db_.Step(stmt)) {
+    seats.push_back({licence, sqlite3_column_int64(stmt, 0), sqlite3_column_int64(stmt, 1),
+                     sqlite3_column_int64(stmt, 2)});
+  }
+  return seats;
+}
+
+std::optional<SeatRow> SqliteLicences::Seat(LicenceId licence, MachineId machine) {
+  if (!Present()) return std::nullopt;
+  sqlite3_stmt* stmt = Bind(
+      db_.Prepare(seat_, "SELECT activated, checked_in FROM seat WHERE licence=?1 AND machine=?2"),
+      licence, machine);
+  if (!db_.Step(stmt)) return std::nullopt;
+  const SeatRow seat{licence, machine, sqlite3_column_int64(stmt, 0),
+                     sqlite3_column_int64(stmt, 1)};
+  sqlite3_reset(stmt);
+  return seat;
+}
+
+std::vector<SeatRow> SqliteLicences::LapsedSeats(LicenceId licence, std::int64_t checkedIn) {
+  std::vector<SeatRow> seats;
+  if (!Present()) return seats;
+  sqlite3_stmt* stmt =
+      Bind(db_.Prepare(lapsed_,
+                       "SELECT machine, activated, checked_in FROM seat WHERE licence=?1 AND "
+                       "checked_in <= ?2 ORDER BY machine"),
+           licence, checkedIn);
   while (db_.Step(stmt)) {
     seats.push_back({licence, sqlite3_column_int64(stmt, 0), sqlite3_column_int64(stmt, 1),
                      sqlite3_column_int64(stmt, 2)});

@@ -19,6 +19,8 @@ class SqliteLicences final : public LicenceStorage {
   LicenceId CreateLicence(const LicenceRow& row) override;
   void Revoke(LicenceId id, std::int64_t now) override;
   std::vector<SeatRow> Seats(LicenceId licence) override;
+  std::optional<SeatRow> Seat(LicenceId licence, MachineId machine) override;
+  std::vector<SeatRow> LapsedSeats(LicenceId licence, std::int64_t checkedIn) override;
   void PutSeat(const SeatRow& seat) override;
   bool DropSeat(LicenceId licence, MachineId machine) override;
   void Audit(const AuditRow& row) override;
@@ -36,7 +38,7 @@ class SqliteLicences final : public LicenceStorage {
   LicenceId Insert(const LicenceRow& row, bool withId);
 
   SqliteConnection& db_;
-  SqliteStmt find_, licence_, seats_, put_seat_, drop_seat_, audit_;
+  SqliteStmt find_, licence_, seats_, seat_, lapsed_, put_seat_, drop_seat_, audit_;
 };
 
 }  // namespace vrel::registry

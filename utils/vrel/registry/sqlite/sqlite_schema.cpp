@@ -9,7 +9,8 @@
 // and, from schema 2, licences:
 //   setting(key, value)              'application': the default application name
 //   licence(id, key_hash, application, name, features, seats, expires, ttl, lease,
-//           created, revoked)        a key's hash only, never a key
+//           created, revoked, held)  a key's hash only, never a key; held counts its
+//                                    seat rows, kept by triggers on seat
 //   seat(licence, machine, activated, checked_in)   WITHOUT ROWID: the machines holding seats
 //   audit(id, time, event, licence, machine)        every activation, check-in and release
 #include "vrel/registry/sqlite/sqlite_schema.h"
@@ -23,11 +24,17 @@ std::string SqliteLicenceSchema() {
          "CREATE TABLE licence(id INTEGER PRIMARY KEY, key_hash BLOB NOT NULL UNIQUE,"
          " application TEXT NOT NULL, name TEXT NOT NULL, features TEXT NOT NULL,"
          " seats INTEGER NOT NULL, expires INTEGER NOT NULL, ttl INTEGER NOT NULL,"
-         " lease INTEGER NOT NULL, created INTEGER NOT NULL, revoked INTEGER NOT NULL);"
+         " lease INTEGER NOT NULL, created INTEGER NOT NULL, revoked INTEGER NOT NULL,"
+         " held INTEGER NOT NULL DEFAULT 0);"
          "CREATE TABLE seat(licence INTEGER NOT NULL REFERENCES licence(id),"
          " machine INTEGER NOT NULL REFERENCES machine(id), activated INTEGER NOT NULL,"
          " checked_in INTEGER NOT NULL, PRIMARY KEY(licence, machine)) WITHOUT ROWID;"
          "CREATE INDEX seat_machine ON seat(machine);"
+         "CREATE INDEX seat_lapse ON seat(licence, checked_in);"
+         "CREATE TRIGGER seat_taken AFTER INSERT ON seat BEGIN"
+         " UPDATE licence SET held = held + 1 WHERE id = NEW.licence; END;"
+         "CREATE TRIGGER seat_freed AFTER DELETE ON seat BEGIN"
+         " UPDATE licence SET held = held - 1 WHERE id = OLD.licence; END;"
          "CREATE TABLE audit(id INTEGER PRIMARY KEY, time INTEGER NOT NULL, event TEXT NOT NULL,"
          " licence INTEGER NOT NULL, machine INTEGER NOT NULL);"
          "PRAGMA user_version=" +
