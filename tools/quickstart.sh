@@ -3,7 +3,9 @@
 # bash -e from the root of this checkout. First the README's "Quick start"; then the C, Python
 # and C# sections of docs/bindings.md, each of which must print the token that
 # `vreltest fingerprint` prints for the same key (the Quick start's build/app.key), and nothing
-# else that looks like a token; then the registry's walk-throughs, on SQLite and on a private
+# else that looks like a token; then the Python and C# licence checks of docs/licensing.md, each of
+# which must print, for a licence of this machine's and one of another's, what `vreltest licence`
+# prints and exit as it does; then the registry's walk-throughs, on SQLite and on a private
 # PostgreSQL server (which its own section starts, and stops when its shell ends). The blocks
 # build into build/native and install into build/prefix, so after the native preset this costs
 # seconds. Exits non-zero when a command or a comparison fails.
@@ -35,6 +37,15 @@ for section in "C interface" Python "C#"; do
   [ "$got" = "$want" ] ||
     { echo "quickstart: \"$section\" printed the token(s) ${got:-(none)}, vreltest $want" >&2; exit 1; }
 done
+run "docs/licensing.md#From Python and C#"
+verdict() {  # vreltest's line and exit for build/licence/<file>, as the section prints them
+  build/prefix/bin/vreltest licence "build/licence/$1" --public-key-file build/licence/signer.pub \
+    --key-file build/app.key || echo "exit $?"
+}
+want=$(for _ in vreltest Python C#; do verdict this.lic; verdict valid.lic; done)
+got=$(grep -E '^((not )?valid: |exit [0-9]+$)' "$output")
+[ "$got" = "$want" ] ||
+  { printf 'quickstart: the licence checks printed\n%s\nwhere vreltest gives\n%s\n' "$got" "$want" >&2; exit 1; }
 run "docs/registry.md#Walk-through: a fleet on SQLite"
 run "docs/postgresql.md#Walk-through: the same fleet on a private server"
-echo "quickstart: every block ran; C, Python and C# print vreltest's token; the registry walk-throughs agree"
+echo "quickstart: every block ran; C, Python and C# print vreltest's token and Python and C# its licence verdicts; the registry walk-throughs agree"

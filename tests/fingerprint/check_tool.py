@@ -9,6 +9,7 @@ import re
 import subprocess
 import sys
 import tempfile
+import time
 
 TOKEN = r"vfp1(-(x|[0-9a-f]{16}(\+[0-9a-f]{16})*)){5}\n"
 COMMANDS = ("fingerprint", "match", "compare", "components", "licence")
@@ -26,6 +27,15 @@ def run(command, args, stdout=subprocess.PIPE, close_stdout=False, stdin=b"", en
                             preexec_fn=(lambda: os.close(1)) if close_stdout else None)
     text = lambda data: (data or b"").decode(errors="replace").replace("\r\n", "\n")
     return result.returncode, text(result.stdout), text(result.stderr)
+
+
+def clock_moves():
+    """Whether faketime (Debian's, an LD_PRELOAD library) moves a program's clock 2 hours here."""
+    try:
+        out = subprocess.run(["faketime", "+2 hours", "date", "+%s"], capture_output=True, timeout=60)
+        return abs(int(out.stdout) - time.time() - 7200) < 600
+    except (OSError, ValueError, subprocess.TimeoutExpired):
+        return False
 
 
 def main():
@@ -123,7 +133,19 @@ def main():
             ("home machine's", lic("valid.lic") + pub, 1, refused("other-machine"), ""),
             ("untrusted key", lic("this.lic") + key + [os.path.join(scratch, "stranger.pub")], 1,
              refused("unknown-key"), ""),
-            ("malformed", ["licence", key_file("x.lic", b"x")] + pub, 2, refused("malformed"), "")]
+            ("malformed", ["licence", key_file("x.lic", b"x")] + pub, 2, refused("malformed"), ""),
+            ("issued now", lic("now.lic") + pub, 0, r"valid: [^\n]+\n", "")]
+        if clock_moves():  # a server whose clock is ahead signs now.lic in a folder of its own
+            ahead = os.path.join(scratch, "ahead")
+            os.mkdir(ahead)
+            asan = os.environ.get("ASAN_OPTIONS", "") + ":verify_asan_link_order=0"  # preloaded first
+            subprocess.run(["faketime", "+2 hours"] + maker + [ahead, mine.strip()], check=True,
+                           env={**os.environ, "ASAN_OPTIONS": asan})
+            rows.append(("signer's clock ahead", ["licence", os.path.join(ahead, "now.lic")] + key +
+                         [os.path.join(ahead, "signer.pub")], 1, refused("not-yet-issued"), ""))
+        else:
+            print("SKIP signer's clock ahead: faketime does not move a program's clock here "
+                  "(tools/setup.sh native installs Debian's faketime)")
         for args, code, reason in (  # --json: one object, "licence" null when unread
                 (lic("this.lic") + pub, 0, "valid"), (lic("due.lic") + pub, 1, "check-in-due"),
                 (lic("format2.lic") + pub, 2, "unsupported-format"),

@@ -2,8 +2,11 @@
 // new keys' public key texts (signer.pub signs, stranger.pub never does), the
 // home machine's licence (valid.lic) and one of format 2 (format2.lic). The
 // private keys are not kept. Run natively: make_licence_fixtures DIR. With a
-// TOKEN too (vreltest's check, at test time), also two licences for it under
-// signer.pub: this.lic valid until 2100, due.lic past its check-in deadline.
+// TOKEN too (vreltest's check, at test time), also three licences for it under
+// signer.pub: this.lic valid until 2100, due.lic past its check-in deadline and
+// now.lic issued at this program's clock (under faketime, a server's clock
+// that is ahead).
+#include <ctime>
 #include <fstream>
 #include <iostream>
 
@@ -38,6 +41,8 @@ int main(int argc, char** argv) {
     write("due.lic", SignLicence(signer, fields));
     fields.checkIn = fields.expires;
     write("this.lic", SignLicence(signer, fields));
+    fields.issued = std::time(nullptr);
+    write("now.lic", SignLicence(signer, fields));
   }
   return 0;
 }

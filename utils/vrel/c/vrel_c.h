@@ -1,17 +1,18 @@
 /* vrel's C interface: this machine's keyed fingerprint token, token
- * comparison and the raw components, for any language that can call a C
- * function in a shared library (libvrel.so, vrel.dll). C99 and C++; no C++
- * type and no exception crosses it. The tokens are those of
+ * comparison, the raw components and the licence check, for any language
+ * that can call a C function in a shared library (libvrel.so, vrel.dll). C99
+ * and C++; no C++ type and no exception crosses it. The tokens are those of
  * `vreltest fingerprint --key KEY`.
  *
  * Calling convention: cdecl on 32-bit Windows (declared explicitly, so a
  * compiler whose default is stdcall still calls these right); the platform's
  * C convention elsewhere. The DLL exports the undecorated names.
  *
- * Length convention (vrel_fingerprint, vrel_components_json): the text and
- * its terminating NUL are written only when `size` exceeds the text's length;
- * the length (without the NUL) is returned whether or not it fit, and nothing
- * is written when it does not. Passing NULL and 0 asks for the length alone:
+ * Length convention (vrel_fingerprint, vrel_components_json,
+ * vrel_licence_verify): the text and its terminating NUL are written only
+ * when `size` exceeds the text's length; the length (without the NUL) is
+ * returned whether or not it fit, and nothing is written when it does not.
+ * Passing NULL and 0 asks for the length alone:
  *     int n = vrel_fingerprint(key, key_size, NULL, 0);
  *     if (n < 0) ... an error: n is no size
  *     char* token = malloc((size_t)n + 1);
@@ -64,7 +65,7 @@ enum {
   VREL_E_MALFORMED_TOKEN = -3,     /* a token is not one vrel made */
   VREL_E_UNSUPPORTED_VERSION = -4, /* a token of a version this release cannot read */
   VREL_E_OUT_OF_MEMORY = -5,
-  VREL_E_INTERNAL = -6             /* anything else that went wrong inside */
+  VREL_E_INTERNAL = -6 /* anything else that went wrong inside */
 };
 
 /* The library's version, "MAJOR.MINOR.PATCH": the VREL_VERSION the library was built with,
@@ -98,7 +99,7 @@ VREL_API int VREL_CALL vrel_components_json(char* out, size_t out_size);
  * state_path (NULL or "": none) names the file that keeps the latest time a check saw, made when
  * missing. The result is one line of JSON with the length convention above:
  * {"schema":1,"valid":true,"reason":"valid","text":"...","detail":"","licence":{...}}; "reason"
- * is one of the names of docs/licences.md. Each call checks anew (and records the time), so
+ * is one of the names of docs/licensing.md. Each call checks anew (and records the time), so
  * a length query followed by the call checks twice. Errors: VREL_E_NULL_ARGUMENT (a text, or
  * result with result_size > 0), VREL_E_EMPTY_KEY. */
 VREL_API int VREL_CALL vrel_licence_verify(const char* licence, size_t licence_size,
