@@ -92,7 +92,10 @@ for args, stdin, code, message in [
         (["activate", "--licence", "K", known[0]], "", 2, "activate needs --signing-key PATH"),
         (["deactivate", "--licence", "K"], "", 2, "deactivate takes --machine ID or one TOKEN"),
         (["deactivate", "--licence", "K", "--machine", "1", known[0]], "", 2, "not both"),
-        (["deactivate", "--machine", "1"], "", 2, "no licence key: give --licence KEY")]:
+        (["deactivate", "--machine", "1"], "", 2, "no licence key: give --licence KEY"),
+        (["licence", "create", "--", "--seats"], "", 2, "licence create takes no operand"),
+        (["licence", "create", "--seats=1", "--name"], "", 2, "--name needs a value"),
+        (["--signing-key=", "stats"], "", 2, "--signing-key needs a path")]:
     r = run(db, args, stdin)
     err = r.stderr.decode()
     expect("%s: exit %d, got %d" % (args, code, r.returncode), r.returncode == code)
@@ -301,6 +304,25 @@ expect("remove frees the machine's seat", run(seat_db, ["remove", "2"]).returnco
 revoked = results(run(seat_db, ["licence", "revoke", str(created["licence"])]).stdout)[0]
 r = run(seat_db, signed + ["activate", "--licence", created["key"], here])
 expect("revoked: refused as unknown", revoked["revoked"] and results(r.stdout)[0]["reason"] == "unknown-licence")
+# Licences move through export and import with their seats and audit rows; lines that name a
+# licence or machine the export lacks, or a licence line altered, import nothing.
+floating = results(run(seat_db, ["licence", "create", "--seats", "2", "--lease", "3600"]).stdout)[0]
+run(seat_db, signed + ["activate", "--licence", floating["key"], here])
+expect("a floating seat shows its lease's end",
+       results(run(seat_db, ["licence", "show", str(floating["licence"])]).stdout)[0]["machines"][0]["leaseEnds"])
+moved = run(seat_db, ["export"]).stdout
+r = run(os.path.join(tmp, "seats-copy.db"), ["import"], moved.decode())
+expect("licences move: %s" % r.stdout, r.returncode == 0 and results(r.stdout)[-1]["licences"] == 2 and
+       run(os.path.join(tmp, "seats-copy.db"), ["export"]).stdout == moved)
+lines = moved.decode().splitlines()
+for n, (what, kept) in enumerate([
+        ("seats of machines not among the lines", [x for x in lines if '"schema":1' not in x]),
+        ("audit rows of licences not among the lines", [x for x in lines if '"licence":{' not in x and '"seat"' not in x]),
+        ("a licence of no seats", [x.replace('"seats":2,', '"seats":0,') for x in lines]),
+        ("a line of no kind", lines + ['{"schema":2,"other":{}}', '{"schema":3}', '[]'])]):
+    r = run(os.path.join(tmp, "bad-copy%d.db" % n), ["import"], "\n".join(kept) + "\n")
+    expect("%s: exit 2, nothing imported: %s" % (what, r.stdout[-120:]),
+           r.returncode == 2 and results(r.stdout)[-1]["imported"] == 0 and "error" in results(r.stdout)[-2])
 os.chmod(signing, 0o640)
 r = run(seat_db, signed + ["activate", "--licence", created["key"], here])
 expect("a signing key others can read: exit 2, says so: %s" % r.stderr, r.returncode == 2 and b"too open" in r.stderr)
@@ -361,6 +383,10 @@ if LIB != "none":
     n = lib.vrel_registry_activate(handle, fresh, here.encode(), big, 16385)
     expect("activate through C: the tool's object, the default application: %s" % big.value[:80],
            n > 0 and json.loads(big.value)["activated"] and "Example Writer" in json.loads(big.value)["licenceFile"])
+    expect("activate's bad arguments", lib.vrel_registry_activate(handle, None, here.encode(), big, 16385) == -1 and
+           lib.vrel_registry_activate(handle, fresh, b"vfp1-zz", big, 16385) == -3 and
+           lib.vrel_registry_activate(handle, fresh, b"vfp9-1", big, 16385) == -4 and
+           lib.vrel_registry_open_signing(b"x", 3, None, ctypes.byref(ctypes.c_void_p()), None, 0) == -1)
     lib.vrel_registry_close(handle)
     lib.vrel_registry_open(seat_db.encode(), 3, ctypes.byref(handle), None, 0)
     expect("a handle without a key cannot activate", lib.vrel_registry_activate(handle, fresh, here.encode(), big, 16385) == -23)
