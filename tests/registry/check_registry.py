@@ -95,7 +95,17 @@ for args, stdin, code, message in [
         (["deactivate", "--machine", "1"], "", 2, "no licence key: give --licence KEY"),
         (["licence", "create", "--", "--seats"], "", 2, "licence create takes no operand"),
         (["licence", "create", "--seats=1", "--name"], "", 2, "--name needs a value"),
-        (["--signing-key=", "stats"], "", 2, "--signing-key needs a path")]:
+        (["--signing-key=", "stats"], "", 2, "--signing-key needs a path"),
+        (["licence", "create", "--seats=1000000001", "--application=a"], "", 2, "1 to 1000000000 seats"),
+        (["licence", "create", "--seats=1", "--application", "a" * 201], "", 2, "at most 200 characters"),
+        (["licence", "create", "--seats=1", "--application=a", "--feature="], "", 2, "1 to 64 characters"),
+        (["licence", "create", "--seats=1", "--application=a"] + ["--feature=f"] * 65, "", 2, "at most 64 features"),
+        (["licence", "create", "--seats=1", "--application=a", "--feature=a,b"], "", 2, "feature"),
+        (["licence", "create", "--seats=1", "--application=a", "--expires=1969-01-01T00:00:00Z"], "", 2, "--expires"),
+        (["licence", "create", "--seats=1", "--ttl", "99999999999999999999"], "", 2, "--ttl must be a whole number"),
+        (["deactivate", "--licence-file", "/nonexistent", "--machine", "1"], "", 2, "cannot read a licence key"),
+        (["deactivate", "--licence", "K", "--machine", "x"], "", 2, "--machine must be a whole number"),
+        (["deactivate", "--licence", "K", "vfp1-zz"], "", 2, "the token: ")]:
     r = run(db, args, stdin)
     err = r.stderr.decode()
     expect("%s: exit %d, got %d" % (args, code, r.returncode), r.returncode == code)

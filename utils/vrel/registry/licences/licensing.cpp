@@ -86,6 +86,21 @@ NewLicence CreateLicence(LicenceStorage& licences, LicenceTerms terms, std::int6
   return created;
 }
 
+void ClaimLicences(Registry& registry, const std::vector<std::string>& keys) {
+  if (!registry.storage().capabilities().concurrentWriters) return;
+  LicenceStorage& licences = registry.storage().licences();
+  std::vector<LicenceId> ids;
+  for (const std::string& key : keys) {
+    const std::optional<std::string> normalised = NormaliseLicenceKey(key);
+    if (!normalised) continue;
+    if (const auto licence = licences.FindLicence(LicenceKeyHash(*normalised)))
+      ids.push_back(licence->id);
+  }
+  std::sort(ids.begin(), ids.end());
+  ids.erase(std::unique(ids.begin(), ids.end()), ids.end());
+  for (LicenceId id : ids) licences.ClaimLicence(id);
+}
+
 bool SeatHeld(const LicenceRow& licence, const SeatRow& seat, std::int64_t now) {
   return licence.lease == 0 || seat.checkedIn + licence.lease > now;
 }

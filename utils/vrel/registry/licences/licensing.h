@@ -60,6 +60,13 @@ struct Activation {
   std::string file;      // the signed licence file
 };
 
+// Where writers run concurrently, an activation waits for its licence's
+// claim. A transaction that activates under several licences calls this
+// first with every key it will use: the licences are claimed in one order
+// (ascending id), so two such transactions never wait for each other in a
+// circle. Keys of no licence are passed over.
+void ClaimLicences(Registry& registry, const std::vector<std::string>& keys);
+
 // Identifies `token` as enroll does and gives its machine a seat of the
 // licence whose key is `key` (any text: one not of a key's form is an
 // unknown key), or the seat it holds checked in; issues a licence file.

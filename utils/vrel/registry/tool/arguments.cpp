@@ -40,7 +40,8 @@ std::string Help() {
       "\nIdentifies machines among a fleet's by their fingerprint tokens, stored in SQLite or "
       "PostgreSQL; results are JSON Lines.\n\nCommands:\n";
   for (std::size_t i = 0; i < kCommandCount; ++i) {
-    std::string head = std::string("  ") + kCommands[i].name + " " + kCommands[i].operandText;
+    std::string head = std::string("  ") + kCommands[i].name;
+    if (*kCommands[i].operandText != '\0') head += std::string(" ") + kCommands[i].operandText;
     help += head + "\n      " + kCommands[i].help + "\n";
   }
   return help +
