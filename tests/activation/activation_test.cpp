@@ -148,7 +148,9 @@ class ActivationTest : public ::testing::Test {
 
   // Before an activation the path holds an old file; after it, the new file on success and the
   // old one whole otherwise, and never a partly written one beside it.
-  void PutOldFile(const std::string& path) const { std::ofstream(path) << "old licence\n"; }
+  void PutOldFile(const std::string& path) const {
+    std::ofstream(path, std::ios::binary) << "old licence\n";
+  }
   void ExpectFile(const Row& row, const std::string& path) const {
     if (row.deactivate || row.setup == Setup::kNoFolder) return;
     EXPECT_EQ(ReadText(path), row.error == E::kNone ? licence_ : "old licence\n");
