@@ -114,7 +114,8 @@ class ActivationTest : public ::testing::Test {
  protected:
   void SetUp() override {
     if (std::getenv("VREL_STAND_IN") == nullptr) GTEST_SKIP() << "run through stand_in.py";
-    folder_ = fs::temp_directory_path() / ("vrel-activation-" + std::to_string(std::random_device{}()));
+    folder_ =
+        fs::temp_directory_path() / ("vrel-activation-" + std::to_string(std::random_device{}()));
     fs::create_directories(folder_);
     licence_ = Data("valid.lic");
   }
@@ -134,7 +135,8 @@ class ActivationTest : public ::testing::Test {
     if (row.setup == Setup::kTrustStandIn) options.caFile = std::getenv("VREL_STAND_IN_CA");
     if (row.setup == Setup::kMissingCaFile) options.caFile = (folder_ / "none.pem").string();
     if (row.setup == Setup::kTrustSigner || row.setup == Setup::kTrustStranger) {
-      const std::string key = Data(row.setup == Setup::kTrustSigner ? "signer.pub" : "stranger.pub");
+      const std::string key =
+          Data(row.setup == Setup::kTrustSigner ? "signer.pub" : "stranger.pub");
       options.trustedPublicKeys = {key.substr(0, key.find('\n'))};
       options.application = test::kLicenceApp;
       options.licenceOptions.now = test::kIssued + test::kDay;
@@ -213,17 +215,19 @@ TEST_F(ActivationTest, TheCInterfaceAnswersAlike) {
     const ActivationOptions cpp = Options(row);
     const std::string keys = cpp.trustedPublicKeys.empty() ? "" : cpp.trustedPublicKeys[0] + "\n";
     const vrel_activation_options options{
-        sizeof(vrel_activation_options), 0,
+        sizeof(vrel_activation_options),
+        0,
         static_cast<int>(row.setup == Setup::kShortTimeout ? cpp.timeoutMs : 0),
-        cpp.caFile.empty() ? nullptr : cpp.caFile.c_str(), keys.empty() ? nullptr : keys.c_str(),
-        cpp.application.c_str(), state.c_str()};
+        cpp.caFile.empty() ? nullptr : cpp.caFile.c_str(),
+        keys.empty() ? nullptr : keys.c_str(),
+        cpp.application.c_str(),
+        state.c_str()};
     PutOldFile(path);
-    const int code =
-        row.deactivate
-            ? vrel_deactivate(url.c_str(), row.key, key.data(), key.size(), &options, buffer.data(),
-                              buffer.size())
-            : vrel_activate(url.c_str(), row.key, key.data(), key.size(), path.c_str(), &options,
-                            buffer.data(), buffer.size());
+    const int code = row.deactivate
+                         ? vrel_deactivate(url.c_str(), row.key, key.data(), key.size(), &options,
+                                           buffer.data(), buffer.size())
+                         : vrel_activate(url.c_str(), row.key, key.data(), key.size(), path.c_str(),
+                                         &options, buffer.data(), buffer.size());
     EXPECT_EQ(code, row.error == E::kNone ? 0 : -6 - static_cast<int>(row.error));
     const nlohmann::json json = nlohmann::json::parse(buffer.data());
     EXPECT_EQ(json["error"], ActivationErrorName(row.error));
@@ -255,9 +259,9 @@ TEST_F(ActivationTest, TheCInterfaceArguments) {
             VREL_E_EMPTY_KEY);
   EXPECT_EQ(vrel_deactivate(url.c_str(), "ok", "k", 0, nullptr, nullptr, 0), VREL_E_EMPTY_KEY);
   EXPECT_FALSE(fs::exists(path));
-  EXPECT_EQ(vrel_activate(url.c_str(), "refused", "k", 1, path.c_str(), nullptr, small,
-                          sizeof small),
-            VREL_E_REFUSED);
+  EXPECT_EQ(
+      vrel_activate(url.c_str(), "refused", "k", 1, path.c_str(), nullptr, small, sizeof small),
+      VREL_E_REFUSED);
   EXPECT_STREQ(small, "unused");
   vrel_activation_options older{};
   older.size = offsetof(vrel_activation_options, timeout_ms);
