@@ -268,9 +268,6 @@ TEST_F(ActivationTest, TheCInterfaceArguments) {
   older.timeout_ms = 1000;
   EXPECT_EQ(vrel_activate(url.c_str(), "slow", "k", 1, path.c_str(), &older, nullptr, 0), 0);
   EXPECT_EQ(ReadText(path), licence_);
-  for (int code = VREL_E_WRITE_FAILED; code <= VREL_E_BAD_URL; ++code) {
-    EXPECT_STRNE(vrel_error_text(code), vrel_error_text(1)) << code;
-  }
 }
 
 }  // namespace
