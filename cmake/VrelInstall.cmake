@@ -9,7 +9,7 @@ include(CMakePackageConfigHelpers)
 
 set(VREL_CMAKE_DIR "${CMAKE_INSTALL_LIBDIR}/cmake/vrel")
 
-install(TARGETS vrel vrel_licence EXPORT vrelTargets
+install(TARGETS vrel vrel_licence vrel_activation EXPORT vrelTargets
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT dev
   INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 # The C interface: libvrel.so (lib/) or vrel.dll (bin/) with libvrel.dll.a
@@ -21,11 +21,12 @@ if(TARGET vrel_c)
     ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT dev
     PUBLIC_HEADER DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/vrel/c COMPONENT dev)
 endif()
-# The public headers only: vrel.h, the licence's licence.h and public_key.h, and every header they
+# The public headers only: vrel.h, the licence's licence.h and public_key.h, activation.h, and
+# every header they
 # reach through
 # "vrel/..." includes, from the source tree or, made by CMake, the build tree. Platform, stand-in and cipher-internal headers stay in
 # the source tree. Configuring again follows a changed include.
-set(_vrel_pending vrel.h licence/licence.h licence/public_key.h)
+set(_vrel_pending vrel.h licence/licence.h licence/public_key.h activation/activation.h)
 set(_vrel_public)
 while(_vrel_pending)
   list(POP_FRONT _vrel_pending _vrel_header)
@@ -56,14 +57,14 @@ write_basic_package_version_file("${PROJECT_BINARY_DIR}/vrelConfigVersion.cmake"
 install(FILES "${PROJECT_BINARY_DIR}/vrelConfig.cmake" "${PROJECT_BINARY_DIR}/vrelConfigVersion.cmake"
   DESTINATION "${VREL_CMAKE_DIR}" COMPONENT dev)
 
-# pkg-config: vrel for the C++ library, vrel-licence for its licences (with libcrypto), vrel-c
-# for the C interface. The C++
+# pkg-config: vrel for the C++ library, vrel-licence for its licences (with libcrypto),
+# vrel-activation for activation (with libcurl), vrel-c for the C interface. The C++
 # library is named by its path: "-lvrel" would find the C interface's
 # libvrel.so first. The files are written at install time, when the prefix is
 # known (cmake --install --prefix, or /usr when CPack makes the packages).
 if(NOT WIN32)
   set(_vrel_pc_dir "${PROJECT_BINARY_DIR}/pkgconfig")
-  foreach(_vrel_pc vrel vrel-licence vrel-c)
+  foreach(_vrel_pc vrel vrel-licence vrel-activation vrel-c)
     install(CODE "
       set(VREL_PC_PREFIX \"\${CMAKE_INSTALL_PREFIX}\")
       set(PROJECT_VERSION \"${PROJECT_VERSION}\")

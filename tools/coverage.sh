@@ -35,7 +35,7 @@ gcovr "${filters[@]}" build/coverage -j "$(nproc)" --print-summary --output "$sc
   sed -n 's/^branches: /coverage: branches with exception edges: /p'
 
 # The Windows-only files, from the Wine run of the suites that call the real
-# platform (cpu, identity, wmi, components, licence; the preset builds and runs only
+# platform (cpu, identity, wmi, components, licence, activation; the preset builds and runs only
 # those, since the windows-x86 step already runs every suite under Wine): each
 # file must have every line run. A line only another suite reaches fails the
 # gate; add that suite to the preset's lists.

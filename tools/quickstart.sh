@@ -5,7 +5,9 @@
 # `vreltest fingerprint` prints for the same key (the Quick start's build/app.key), and nothing
 # else that looks like a token; then the Python and C# licence checks of docs/licensing.md, each of
 # which must print, for a licence of this machine's and one of another's, what `vreltest licence`
-# prints and exit as it does; then the licence walk-through, whose file must be valid here; then
+# prints and exit as it does; then the activation from Python against the tests' stand-in server
+# (activated, refused, no connection, and the file valid here); then the licence walk-through,
+# whose file must be valid here; then
 # the registry's walk-throughs, on SQLite and on a private
 # PostgreSQL server (which its own section starts, and stops when its shell ends). The blocks
 # build into build/native and install into build/prefix, so after the native preset this costs
@@ -47,6 +49,10 @@ want=$(for _ in vreltest Python C#; do verdict this.lic; verdict valid.lic; done
 got=$(grep -E '^((not )?valid: |exit [0-9]+$)' "$output")
 [ "$got" = "$want" ] ||
   { printf 'quickstart: the licence checks printed\n%s\nwhere vreltest gives\n%s\n' "$got" "$want" >&2; exit 1; }
+run "docs/licensing.md#Activation from the application"
+grep -q '^activated: ' "$output" && grep -q '^not activated: refused (no-seat): ' "$output" &&
+  grep -q '^not activated: no-connection: ' "$output" && grep -q '^valid: ' "$output" ||
+  { echo "quickstart: the activation from Python did not give its four outcomes" >&2; exit 1; }
 run "docs/licensing.md#Walk-through: a licence for this machine"
 grep -q '^valid: ' "$output" || { echo "quickstart: the walk-through's licence is not valid here" >&2; exit 1; }
 run "docs/registry.md#Walk-through: a fleet on SQLite"

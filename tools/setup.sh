@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what building and testing vrel needs on a Debian 12 machine:
 #   tools/setup.sh native   compiler, CMake, Ninja, GoogleTest, CLI11, nlohmann-json,
-#                           OpenSSL, SQLite, libpq and the PostgreSQL server (the native
+#                           OpenSSL, libcurl, SQLite, libpq and the PostgreSQL server (the native
 #                           build and its tests: the suites start a private server),
 #                           pkg-config, Mono's C# compiler (the C and C# sections of docs/bindings.md)
 #                           and faketime (a licence signed by a server whose clock is ahead)
@@ -16,7 +16,8 @@ sudo_cmd=()
 [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
 
 native_packages=(cmake ninja-build g++ googletest libgtest-dev python3 iproute2 libcli11-dev
-  nlohmann-json3-dev libssl-dev libsqlite3-dev libpq-dev postgresql pkg-config mono-mcs faketime)
+  nlohmann-json3-dev libssl-dev libcurl4-openssl-dev libsqlite3-dev libpq-dev postgresql pkg-config
+  mono-mcs faketime)
 all_packages=("${native_packages[@]}" g++-mingw-w64-i686-posix
   g++-mingw-w64-x86-64-posix wine wine64 wine32:i386 libbenchmark-dev
   clang clang-14 libclang-rt-14-dev gcovr valgrind  # fuzzing, coverage, memcheck
