@@ -1,5 +1,7 @@
 #include "vrel/server/database.h"
 
+#include <pthread.h>
+
 #include <ctime>
 
 namespace vrel::server {
@@ -42,9 +44,15 @@ Database::Database(const std::string& uri, registry::RegistryOptions options, un
   for (unsigned i = 0; i < connections_.size(); ++i) {
     Connection& connection = *connections_[i];
     if (i < writers) {
-      threads_.emplace_back([this, &connection] { RunWriter(connection); });
+      threads_.emplace_back([this, &connection] {
+        pthread_setname_np(pthread_self(), "vrel-writer");
+        RunWriter(connection);
+      });
     } else {
-      threads_.emplace_back([this, &connection] { RunReader(connection); });
+      threads_.emplace_back([this, &connection] {
+        pthread_setname_np(pthread_self(), "vrel-reader");
+        RunReader(connection);
+      });
     }
   }
 }

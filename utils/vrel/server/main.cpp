@@ -3,6 +3,8 @@
 // in flight is answered; 2 for a usage error or a file that cannot be used
 // (signing key, token, certificate); 3 when the registry cannot be opened; 1
 // when the address cannot be listened on.
+#include <pthread.h>
+
 #include <boost/asio/signal_set.hpp>
 #include <csignal>
 #include <cstdio>
@@ -53,7 +55,11 @@ int Serve(const ServerOptions& options) {
           ",\"maxConnections\":" + std::to_string(maxConnections) + "}");
 
   std::vector<std::thread> threads;
-  for (unsigned i = 1; i < options.threads; ++i) threads.emplace_back([&io] { io.run(); });
+  for (unsigned i = 1; i < options.threads; ++i)
+    threads.emplace_back([&io] {
+      pthread_setname_np(pthread_self(), "vrel-io");
+      io.run();
+    });
   io.run();
   for (std::thread& thread : threads) thread.join();
   database.Stop();
