@@ -87,6 +87,8 @@ checkin)
   for p in "${ports[@]}"; do
     grep -E 'Requests/sec|Latency|99%|requests in|Non-2xx|Socket errors' "$work/wrk-$p.txt"
   done
+  echo "answers by status (the servers' logs):"
+  cat "$work"/server-*.log | grep -o '"status":[0-9]*' | sort | uniq -c
   ;;
 idle)
   count=${2:-1000}
