@@ -92,8 +92,10 @@ install(FILES README.md LICENSE CHANGELOG.md DESTINATION ${VREL_DOC_DIR} COMPONE
 
 # The registry, a package of its own: the tool, libvrel_registry.so and its
 # C header (the shared library carries the C++ code and SQLite's binding).
+# The server, vrel-server, goes with them.
 if(TARGET vrel-registry)
-  install(TARGETS vrel-registry RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT registry)
+  install(TARGETS vrel-registry vrel-server RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
+    COMPONENT registry)
   install(TARGETS vrel_registry_c LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT registry
     NAMELINK_COMPONENT registry)
   install(FILES "${PROJECT_SOURCE_DIR}/utils/vrel/registry/c/vrel_registry.h"

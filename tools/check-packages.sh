@@ -38,10 +38,12 @@ DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -q --no-insta
 for f in /usr/bin/vreltest /usr/lib/libvrel.so.0 /usr/lib/libvrel.so /usr/lib/libvrel.a \
   /usr/include/vrel/vrel.h /usr/include/vrel/c/vrel_c.h /usr/include/vrel/version.h \
   /usr/lib/cmake/vrel/vrelConfig.cmake /usr/lib/pkgconfig/vrel.pc /usr/lib/pkgconfig/vrel-c.pc \
-  /usr/bin/vrel-registry /usr/lib/libvrel_registry.so.0 /usr/include/vrel/registry/vrel_registry.h; do
+  /usr/bin/vrel-registry /usr/bin/vrel-server /usr/lib/libvrel_registry.so.0 \
+  /usr/include/vrel/registry/vrel_registry.h; do
   [ -e "$f" ] || fail "not installed: $f"
 done
-for f in /usr/bin/vreltest /usr/lib/libvrel.so.0 /usr/bin/vrel-registry /usr/lib/libvrel_registry.so.0; do
+for f in /usr/bin/vreltest /usr/lib/libvrel.so.0 /usr/bin/vrel-registry /usr/bin/vrel-server \
+  /usr/lib/libvrel_registry.so.0; do
   ! readelf -d "$f" | grep -E 'R(UN)?PATH' || fail "$f has an rpath"
 done
 
@@ -77,4 +79,5 @@ echo "---- vrel-registry enroll: $verdict"
 case $verdict in *'"verdict":"new","machine":1,'*) ;; *) fail "vrel-registry printed $verdict" ;; esac
 again=$(python3 "$src/examples/python/registry_licence_check.py" libvrel_registry.so.0 "$db" 1 "$token")
 [ "$again" = "allow 1" ] || fail "the registry's ctypes example printed $again"
+vrel-server --version | grep -q '^vrel-server ' || fail "vrel-server --version failed"
 echo "packages: installed, consumed through pkg-config, ctypes and Mono; removing them"

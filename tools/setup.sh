@@ -3,8 +3,10 @@
 #   tools/setup.sh native   compiler, CMake, Ninja, GoogleTest, CLI11, nlohmann-json,
 #                           OpenSSL, libcurl, SQLite, libpq and the PostgreSQL server (the native
 #                           build and its tests: the suites start a private server),
-#                           pkg-config, Mono's C# compiler (the C and C# sections of docs/bindings.md)
-#                           and faketime (a licence signed by a server whose clock is ahead)
+#                           pkg-config, Mono's C# compiler (the C and C# sections of docs/bindings.md),
+#                           faketime (a licence signed by a server whose clock is ahead),
+#                           Boost (vrel-server's HTTP and TLS: Beast over Asio), openssl
+#                           (the server tests' certificate) and wrk (its benchmark)
 #   tools/setup.sh all      also MinGW-w64 (x86 and x64), Wine, Google Benchmark, clang 14
 #                           with libFuzzer, gcovr and Valgrind, and what CPack needs for
 #                           the Debian packages (dpkg-dev, file)
@@ -17,7 +19,7 @@ sudo_cmd=()
 
 native_packages=(cmake ninja-build g++ googletest libgtest-dev python3 iproute2 libcli11-dev
   nlohmann-json3-dev libssl-dev libcurl4-openssl-dev libsqlite3-dev libpq-dev postgresql pkg-config
-  mono-mcs faketime)
+  mono-mcs faketime libboost-dev openssl wrk)  # vrel-server: Beast and Asio; its certificate; its benchmark
 all_packages=("${native_packages[@]}" g++-mingw-w64-i686-posix
   g++-mingw-w64-x86-64-posix wine wine64 wine32:i386 libbenchmark-dev
   clang clang-14 libclang-rt-14-dev gcovr valgrind  # fuzzing, coverage, memcheck
