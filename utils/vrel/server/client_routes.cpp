@@ -37,7 +37,8 @@ void Api::Activate(const Request& request, std::int64_t, const Reply& reply) {
             limit_.Refused(client, RefusalLimit::Clock::now());
         }
         reply(std::move(response));
-      });
+      },
+      key);
 }
 
 void Api::Deactivate(const Request& request, std::int64_t, const Reply& reply) {
@@ -65,7 +66,8 @@ void Api::Deactivate(const Request& request, std::int64_t, const Reply& reply) {
             limit_.Refused(client, RefusalLimit::Clock::now());
         }
         reply(std::move(response));
-      });
+      },
+      key);
 }
 
 }  // namespace vrel::server

@@ -59,9 +59,11 @@ Database::Database(const std::string& uri, registry::RegistryOptions options, un
 
 Database::~Database() { Stop(); }
 
-void Database::Write(Work work, Done done) { writes_.Push({std::move(work), std::move(done)}); }
+void Database::Write(Work work, Done done, std::string licence) {
+  writes_.Push({std::move(work), std::move(done), std::move(licence)});
+}
 
-void Database::Read(Work work, Done done) { reads_.Push({std::move(work), std::move(done)}); }
+void Database::Read(Work work, Done done) { reads_.Push({std::move(work), std::move(done), {}}); }
 
 void Database::Stop() {
   for (Queue* queue : {&writes_, &reads_}) {
@@ -89,9 +91,14 @@ void Database::RunReader(Connection& connection) {
 
 void Database::RunGroup(Connection& connection, std::vector<Job>& jobs, Access access) {
   std::exception_ptr failure;
+  std::vector<std::string> licences;
+  for (const Job& job : jobs) {
+    if (!job.licence.empty()) licences.push_back(job.licence);
+  }
   try {
     registry::RunTransaction(*connection.storage, access, [&] {
       const auto now = static_cast<std::int64_t>(std::time(nullptr));
+      registry::ClaimLicences(*connection.registry, licences);
       for (Job& job : jobs) job.work(*connection.registry, now);
     });
   } catch (const registry::StorageError&) {

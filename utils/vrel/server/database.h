@@ -22,6 +22,7 @@
 #include <thread>
 #include <vector>
 
+#include "vrel/registry/licences/licensing.h"
 #include "vrel/registry/registry.h"
 #include "vrel/server/metrics.h"
 
@@ -44,7 +45,10 @@ class Database {
   Database(const Database&) = delete;
   Database& operator=(const Database&) = delete;
 
-  void Write(Work work, Done done);
+  // `licence`: the licence key the write activates or deactivates under, if
+  // any; a group claims all of its licences first, in one order, so that
+  // writers of groups that share licences never wait for each other in a circle.
+  void Write(Work work, Done done, std::string licence = {});
   void Read(Work work, Done done);
   // Finishes what is queued, then stops the threads.
   void Stop();
@@ -53,6 +57,7 @@ class Database {
   struct Job {
     Work work;
     Done done;
+    std::string licence;
   };
   struct Queue {
     std::mutex mutex;
