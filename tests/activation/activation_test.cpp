@@ -13,6 +13,7 @@
 #include <iterator>
 #include <nlohmann/json.hpp>
 #include <random>
+#include <sstream>
 
 #include "licence_machine.h"
 #include "vrel/c/vrel_c.h"
@@ -268,6 +269,40 @@ TEST_F(ActivationTest, TheCInterfaceArguments) {
   older.timeout_ms = 1000;
   EXPECT_EQ(vrel_activate(url.c_str(), "slow", "k", 1, path.c_str(), &older, nullptr, 0), 0);
   EXPECT_EQ(ReadText(path), licence_);
+}
+
+// Against the real vrel-server on this machine's own token: activated with the file checked
+// here, checked in (the same seat), refused with each reason, given back.
+TEST_F(ActivationTest, AgainstVrelServer) {
+  const char* url = std::getenv("VREL_SERVER");
+  if (url == nullptr) GTEST_SKIP() << "no vrel-server built natively";
+  std::istringstream lines(std::getenv("VREL_SERVER_KEYS"));
+  std::string key, full, publicKey;
+  std::getline(lines, key);
+  std::getline(lines, full);
+  std::getline(lines, publicKey);
+  ActivationOptions options;
+  options.trustedPublicKeys = {publicKey};
+  options.application = "vrel test application";
+  const std::string path = (folder_ / "app.lic").string();
+  const auto answer = [](const ActivationResult& r) { return nlohmann::json::parse(r.answer); };
+  const ActivationResult first = Activate(url, key, "app key", path, options);
+  ASSERT_TRUE(first.ok()) << first.message;
+  EXPECT_TRUE(answer(first)["newSeat"].get<bool>());
+  EXPECT_EQ(ReadText(path), first.licenceFile);
+  const ActivationResult again = Activate(url, key, "app key", path, options);
+  ASSERT_TRUE(again.ok()) << again.message;
+  EXPECT_FALSE(answer(again)["newSeat"].get<bool>());
+  EXPECT_EQ(answer(again)["machine"], answer(first)["machine"]);
+  for (const auto& [refusedKey, reason] : {std::pair<std::string, std::string>{full, "no-seat"},
+                                           {"7K3QD-0ZM4X-AAAAA-BBBBB-CCCCC-DDDDD", "unknown-licence"}}) {
+    const ActivationResult refused = Activate(url, refusedKey, "app key", path, options);
+    EXPECT_EQ(refused.error, E::kRefused);
+    EXPECT_EQ(refused.reason, reason);
+  }
+  EXPECT_TRUE(Deactivate(url, key, "app key", options).ok());
+  EXPECT_EQ(Deactivate(url, key, "app key", options).reason, "not-activated");
+  EXPECT_EQ(ReadText(path), again.licenceFile);  // deactivation leaves the file alone
 }
 
 }  // namespace

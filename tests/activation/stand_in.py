@@ -8,6 +8,11 @@ runs the test program with their URLs in its environment and exits with its code
   VREL_STAND_IN_TLS  https://127.0.0.1:PORT (the certificate names 127.0.0.1)
   VREL_STAND_IN_CA   the certificate's PEM file
   VREL_CLOSED        http://127.0.0.1:PORT where nothing listens
+With VREL_SERVER_PROGRAM and VREL_REGISTRY_PROGRAM naming built programs, it also runs a real
+vrel-server on a registry of its own, with two licences of one seat for the application "vrel test
+application" (the second's seat held by another machine):
+  VREL_SERVER        http://127.0.0.1:PORT
+  VREL_SERVER_KEYS   the first licence's key, the second's, the signer's public key text, a line each
 The licence key the client sends picks the answer (KEYS below); a body that is not
 {"key":STRING,"token":"vfp1-..."} is answered 400 as the real server does.
 Usage: stand_in.py LICENCE_FILE [EMULATOR...] PROGRAM [ARGS...]
@@ -127,6 +132,34 @@ def serve(context=None):
     return server.server_address[1]
 
 
+def real_server(folder):
+    """Starts vrel-server as described above; returns its process and variables, or nothing."""
+    server, tool = os.environ.get("VREL_SERVER_PROGRAM"), os.environ.get("VREL_REGISTRY_PROGRAM")
+    if not (server and tool and os.path.exists(server) and os.path.exists(tool)):
+        print("stand_in: no vrel-server built natively; its rows are skipped")
+        return None, {}
+    db, signer = "sqlite:" + os.path.join(folder, "registry.db"), os.path.join(folder, "signer.pem")
+    public = subprocess.run([tool, "keygen", signer], check=True, capture_output=True,
+                            text=True).stdout.splitlines()[-1]
+    keys = []
+    for _ in range(2):
+        made = subprocess.run([tool, "--db", db, "licence", "create", "--seats", "1", "--application",
+                               "vrel test application"], check=True, capture_output=True, text=True)
+        keys.append(json.loads(made.stdout)["key"])
+    other = "vfp1-" + "-".join("%016x" % (7 + i) for i in range(5))
+    subprocess.run([tool, "--db", db, "--signing-key", signer, "activate", "--licence", keys[1], other],
+                   check=True, capture_output=True)
+    process = subprocess.Popen([server, "--db", db, "--signing-key", signer, "--listen",
+                                "127.0.0.1:0"], stderr=subprocess.PIPE, text=True)
+    for line in process.stderr:
+        if '"event":"listening"' in line:
+            port = json.loads(line)["port"]
+            threading.Thread(target=process.stderr.read, daemon=True).start()  # keep the pipe drained
+            return process, {"VREL_SERVER": f"http://127.0.0.1:{port}",
+                             "VREL_SERVER_KEYS": "\n".join(keys + [public])}
+    sys.exit("stand_in: vrel-server did not start")
+
+
 def main():
     with tempfile.TemporaryDirectory() as folder:
         cert, key = os.path.join(folder, "cert.pem"), os.path.join(folder, "key.pem")
@@ -139,10 +172,15 @@ def main():
         with socket.socket() as probe:  # a port the system just gave out and nothing holds
             probe.bind(("127.0.0.1", 0))
             closed = probe.getsockname()[1]
+        server, variables = real_server(folder)
         env = dict(os.environ, VREL_STAND_IN=f"http://127.0.0.1:{serve()}",
                    VREL_STAND_IN_TLS=f"https://127.0.0.1:{serve(context)}", VREL_STAND_IN_CA=cert,
-                   VREL_CLOSED=f"http://127.0.0.1:{closed}")
-        sys.exit(subprocess.run(sys.argv[2:], env=env).returncode)
+                   VREL_CLOSED=f"http://127.0.0.1:{closed}", **variables)
+        code = subprocess.run(sys.argv[2:], env=env).returncode
+        if server:
+            server.terminate()
+            server.wait()
+        sys.exit(code)
 
 
 if __name__ == "__main__":
