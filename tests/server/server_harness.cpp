@@ -69,8 +69,19 @@ ServerProcess::ServerProcess(const std::vector<std::string>& args, bool expectLi
   ADD_FAILURE() << "vrel-server did not start:\n" << Log();
 }
 
+// Asked to stop as an operator would (so that it exits as it does in service,
+// its coverage counts written), and killed when it has not within a few seconds.
 ServerProcess::~ServerProcess() {
-  if (pid_ > 0) Stop(SIGKILL);
+  if (pid_ > 0) {
+    kill(pid_, SIGTERM);
+    pid_t reaped = 0;
+    for (int i = 0; i < 500 && (reaped = waitpid(pid_, nullptr, WNOHANG)) == 0; ++i) usleep(10000);
+    if (reaped == pid_) {
+      pid_ = -1;
+    } else {
+      Stop(SIGKILL);  // hung
+    }
+  }
   if (reader_.joinable()) reader_.join();
   if (stderr_ >= 0) close(stderr_);
 }
