@@ -290,7 +290,7 @@ TEST_F(ActivationTest, AgainstVrelServer) {
   ASSERT_TRUE(first.ok()) << first.message;
   EXPECT_TRUE(answer(first)["newSeat"].get<bool>());
   EXPECT_EQ(ReadText(path), first.licenceFile);
-  const ActivationResult again = Activate(url, key, "app key", path, options);
+  const ActivationResult again = Activate(std::string(url) + "/", key, "app key", path, options);
   ASSERT_TRUE(again.ok()) << again.message;
   EXPECT_FALSE(answer(again)["newSeat"].get<bool>());
   EXPECT_EQ(answer(again)["machine"], answer(first)["machine"]);
@@ -300,6 +300,8 @@ TEST_F(ActivationTest, AgainstVrelServer) {
     EXPECT_EQ(refused.error, E::kRefused);
     EXPECT_EQ(refused.reason, reason);
   }
+  EXPECT_THROW(Activate(url, key, "", path, options), std::invalid_argument);
+  EXPECT_THROW(Activate(url, key, "app key", "", options), std::invalid_argument);
   EXPECT_TRUE(Deactivate(url, key, "app key", options).ok());
   EXPECT_EQ(Deactivate(url, key, "app key", options).reason, "not-activated");
   EXPECT_EQ(ReadText(path), again.licenceFile);  // deactivation leaves the file alone

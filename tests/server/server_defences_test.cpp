@@ -4,7 +4,9 @@
 // routes absent without a token, a database failure and SIGTERM.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 
+#include <fstream>
 #include <future>
 
 #include "backends.h"
@@ -73,11 +75,27 @@ TEST_F(ServerDefencesTest, RefusesABadCommandLineWithExitTwo) {
        2,
        "group or others"},
       {{"--db", "mysql://x", "--signing-key", key, "--listen", "127.0.0.1:0"}, 2, "mysql"},
+      {{"--signing-key", key, "--listen", ":80"}, 2, "--listen takes HOST:PORT"},
+      {{"--signing-key", key, "--listen", "[::1:80"}, 2, "--listen takes [IPV6]:PORT"},
+      {{"--signing-key=" + key, "--listen=127.0.0.1:0", "--shared-at=1"}, 2, "--shared-at"},
+      {{"--signing-key", key, "--listen", "127.0.0.1:0", "--history", "x"}, 2, "--history"},
+      {{"--signing-key", key, "--listen"}, 2, "--listen needs a value"},
+      {{"--signing-key", key, "--listen", "127.0.0.1:0", "--admin-token-file", files_.folder + "/none"},
+       2,
+       "cannot read"},
+      {{"--signing-key", key, "--listen", "127.0.0.1:0", "--admin-token-file", files_.folder + "/short"},
+       2,
+       "the token in"},
+      {{"--signing-key", key, "--listen", "127.0.0.1:0", "--tls-cert", files_.cert, "--tls-key", key},
+       2,
+       "--tls-key"},
       {{"--db", "sqlite:" + files_.folder + "/none/r.db", "--signing-key", key, "--listen",
         "127.0.0.1:0"},
        3,
        "the registry"},
   };
+  std::ofstream(files_.folder + "/short") << "too short\n";
+  chmod((files_.folder + "/short").c_str(), 0600);
   for (const auto& row : rows) {
     ServerProcess server(row.args, false);
     EXPECT_EQ(server.Wait(), row.exit) << row.args.back();
