@@ -193,6 +193,12 @@ const Row kRows[] = {
       R"(vrel_server_request_duration_seconds_count{route="/v1/activate"} 15)"}},
     {"GET", "/nowhere", "", Auth::kNone, 404, {"no such route"}},
     {"PUT", "/v1/activate", "", Auth::kNone, 405, {"POST"}},
+    {"PUT", "/v1/machines/1", "", Auth::kAdmin, 405, {"GET, DELETE"}},
+    {"GET", "/v1/licences/1x", "", Auth::kAdmin, 404, {}},
+    {"GET", "/v1/licences/1234567890123456789", "", Auth::kAdmin, 404, {}},
+    {"GET", "/v1/licences/77", "", Auth::kAdmin, 404, {R"({"error":"no licence 77"})"}},
+    {"GET", "/v1/machines/77", "", Auth::kAdmin, 404, {R"({"error":"no machine 77"})"}},
+    {"GET", "/v1/licences?after=1", "", Auth::kAdmin, 200, {R"("next":null)"}},
 };
 
 std::string Replace(std::string text, const std::map<std::string, std::string>& values) {
