@@ -50,9 +50,11 @@ got=$(grep -E '^((not )?valid: |exit [0-9]+$)' "$output")
 [ "$got" = "$want" ] ||
   { printf 'quickstart: the licence checks printed\n%s\nwhere vreltest gives\n%s\n' "$got" "$want" >&2; exit 1; }
 run "docs/licensing.md#Activation from the application"
-grep -q '^activated: ' "$output" && grep -q '^not activated: refused (no-seat): ' "$output" &&
-  grep -q '^not activated: no-connection: ' "$output" && grep -q '^valid: ' "$output" ||
-  { echo "quickstart: the activation from Python did not give its four outcomes" >&2; exit 1; }
+grep -q '^activated: app.lic written, seat 1 of 1' "$output" &&
+  grep -q '^not activated: refused (no-seat): ' "$output" &&
+  grep -q '^not activated: no-connection: ' "$output" && grep -q '^valid: ' "$output" &&
+  grep -q '^activated: app.lic written, a new seat: False' "$output" ||
+  { echo "quickstart: the activation from Python and C# did not give its five outcomes" >&2; exit 1; }
 run "docs/licensing.md#Walk-through: a licence for this machine"
 grep -q '^valid: ' "$output" || { echo "quickstart: the walk-through's licence is not valid here" >&2; exit 1; }
 run "docs/registry.md#Walk-through: a fleet on SQLite"

@@ -144,6 +144,27 @@ TEST_F(ServerDefencesTest, AnswersOversizedRequestsBeforeALingeringClose) {
   EXPECT_EQ(HttpClient(server->port(), true).Call("GET", "/healthz").status, 200u);
 }
 
+// What HTTP/1.1 clients may send besides one request at a time: requests pipelined on one
+// connection, each answered in turn; a body sent only after "100 Continue".
+TEST_F(ServerDefencesTest, AnswersPipelinedRequestsAndContinues) {
+  auto server = Start();
+  RawConnection pipelined(server->port());
+  ASSERT_TRUE(pipelined.Send("GET /healthz HTTP/1.1\r\nHost: x\r\n\r\nGET /metrics HTTP/1.1\r\n"
+                             "Host: x\r\nConnection: close\r\n\r\n"));
+  const std::string both = pipelined.ReadUntilClosed(5s).bytes;
+  EXPECT_EQ(both.rfind("HTTP/1.1 200 ", 0), 0u);
+  EXPECT_NE(both.find("HTTP/1.1 200 ", 1), std::string::npos);
+  RawConnection continued(server->port());
+  const std::string body = R"({"key":"x","token":"junk"})";
+  ASSERT_TRUE(continued.Send("POST /v1/activate HTTP/1.1\r\nHost: x\r\nExpect: 100-continue\r\n"
+                             "Connection: close\r\nContent-Length: " +
+                             std::to_string(body.size()) + "\r\n\r\n"));
+  std::this_thread::sleep_for(200ms);  // the interim answer comes before the body is sent
+  ASSERT_TRUE(continued.Send(body));
+  const std::string answers = continued.ReadUntilClosed(5s).bytes;
+  EXPECT_EQ(answers.rfind("HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 400 ", 0), 0u) << answers;
+}
+
 TEST_F(ServerDefencesTest, DropsSlowAndIdleClientsWhileServingOthers) {
   // One I/O thread: a connection held by a slow client would starve the rest.
   auto server = Start({"--threads", "1", "--request-timeout", "1", "--idle-timeout", "3"});
