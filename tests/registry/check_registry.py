@@ -393,7 +393,10 @@ if LIB != "none":
     n = lib.vrel_registry_activate(handle, fresh, here.encode(), big, 16385)
     expect("activate through C: the tool's object, the default application: %s" % big.value[:80],
            n > 0 and json.loads(big.value)["activated"] and "Example Writer" in json.loads(big.value)["licenceFile"])
-    expect("activate's bad arguments", lib.vrel_registry_activate(handle, None, here.encode(), big, 16385) == -1 and
+    expect("activate's bad arguments", lib.vrel_registry_activate(handle, fresh, here.encode(), None, 5) == -1 and
+           lib.vrel_registry_open_signing(b"x", 3, None, None, None, 0) == -1 and
+           lib.vrel_registry_open_signing(seat_db.encode(), 3, b"/nonexistent.pem", ctypes.byref(ctypes.c_void_p()), None, 0) == -23 and
+           lib.vrel_registry_activate(handle, None, here.encode(), big, 16385) == -1 and
            lib.vrel_registry_activate(handle, fresh, b"vfp1-zz", big, 16385) == -3 and
            lib.vrel_registry_activate(handle, fresh, b"vfp9-1", big, 16385) == -4 and
            lib.vrel_registry_open_signing(b"x", 3, None, ctypes.byref(ctypes.c_void_p()), None, 0) == -1)

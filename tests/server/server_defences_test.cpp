@@ -76,6 +76,9 @@ TEST_F(ServerDefencesTest, RefusesABadCommandLineWithExitTwo) {
        "group or others"},
       {{"--db", "mysql://x", "--signing-key", key, "--listen", "127.0.0.1:0"}, 2, "mysql"},
       {{"--signing-key", key, "--listen", ":80"}, 2, "--listen takes HOST:PORT"},
+      {{"--signing-key", key, "--listen", "vrel-test.invalid:1"}, 2, "no address for"},
+      {{"--signing-key", key, "--listen", "127.0.0.1:0", "--threads", "100000"}, 2, "--threads"},
+      {{"--signing-key", key, "--listen", "127.0.0.1:0", "--threads", "-1"}, 2, "--threads"},
       {{"--signing-key", key, "--listen", "[::1:80"}, 2, "--listen takes [IPV6]:PORT"},
       {{"--signing-key=" + key, "--listen=127.0.0.1:0", "--shared-at=1"}, 2, "--shared-at"},
       {{"--signing-key", key, "--listen", "127.0.0.1:0", "--history", "x"}, 2, "--history"},
@@ -292,9 +295,10 @@ TEST(ServerDatabaseTest, AnswersUnavailableWhileTheDatabaseIsGoneThenReconnects)
   std::string why;
   test::PostgresServer* postgres = test::PostgresServer::Shared(why);
   // Every connection of the server's ends, as in a database restart.
-  postgres->Execute(
+  const std::string restart =
       "SELECT pg_terminate_backend(pid) FROM pg_stat_activity "
-      "WHERE backend_type = 'client backend' AND pid <> pg_backend_pid()");
+      "WHERE backend_type = 'client backend' AND pid <> pg_backend_pid()";
+  postgres->Execute(restart);
   std::vector<unsigned> statuses;
   for (int i = 0; i < 4; ++i) statuses.push_back(client.Call("GET", "/healthz").status);
   EXPECT_EQ(statuses.front(), 503u);
@@ -302,6 +306,13 @@ TEST(ServerDatabaseTest, AnswersUnavailableWhileTheDatabaseIsGoneThenReconnects)
   EXPECT_NE(client.Call("GET", "/metrics").body.find("vrel_server_database_errors_total 1\n"),
             std::string::npos);
   EXPECT_NE(server.Log().find(R"("status":503,)"), std::string::npos);
+  // So for the writers: the write the restart catches is 503, the next one answered.
+  const std::string body = R"({"key":"x","token":")" + FormatToken(Fp("1 2 3 4 5")) + "\"}";
+  for (const char* route : {"/v1/activate", "/v1/deactivate"}) {
+    postgres->Execute(restart);
+    EXPECT_EQ(client.Call("POST", route, body).status, 503u) << route;
+    EXPECT_EQ(client.Call("POST", route, body).status, 403u) << route;
+  }
 }
 
 }  // namespace
