@@ -85,6 +85,12 @@ constexpr struct Row {
      E::kBadAnswer, 0, ""},
     {"403 that is not a licence server's", "VREL_STAND_IN", "proxy-refusal", false, Setup::kNone,
      E::kBadAnswer, 403, ""},
+    {"200 that says it did not activate", "VREL_STAND_IN", "not-done", false, Setup::kNone,
+     E::kBadAnswer, 200, ""},
+    {"a redirect, not followed", "VREL_STAND_IN", "moved", false, Setup::kNone, E::kBadAnswer, 302,
+     ""},
+    {"403 of a licence server that gives no reason", "VREL_STAND_IN", "refused-bare", true,
+     Setup::kNone, E::kBadAnswer, 403, ""},
     {"an answer slower than the timeout", "VREL_STAND_IN", "slow", false, Setup::kShortTimeout,
      E::kTimeout, 0, ""},
     {"connection refused: nothing listens", "VREL_CLOSED", "ok", false, Setup::kNone,
@@ -238,7 +244,8 @@ TEST_F(ActivationTest, TheCInterfaceAnswersAlike) {
     EXPECT_LE(json["retryAfter"], row.retryMax);
     EXPECT_EQ(json["answer"].is_object(), row.status != 0 && std::string(row.key) != "broken" &&
                                               std::string(row.key) != "garbage" &&
-                                              std::string(row.key) != "proxy-refusal");
+                                              std::string(row.key) != "proxy-refusal" &&
+                                              std::string(row.key) != "moved");
     ExpectFile(row, path);
   }
 }

@@ -75,6 +75,12 @@ def answer(route, key, token):
         return 200, {"schema": 2, "activated": True, "licenceFile": "x" * (300 * 1024)}, {}
     if key == "proxy-refusal":  # a 403 that is no licence server's
         return 403, "Forbidden", {}
+    if key == "not-done":  # a 200 that says it did not activate
+        return 200, {"schema": 2, "activated": False, "licenceFile": LICENCE}, {}
+    if key == "moved":  # a redirect, which a licence client does not follow
+        return 302, "", {"Location": "http://127.0.0.1:9/"}
+    if key == "refused-bare":  # a licence server's 403 with no reason
+        return 403, {"schema": 2, verdict: False}, {}
     if key == "slow":
         time.sleep(3)
         return (*activated(), {})

@@ -45,6 +45,13 @@ constexpr struct {
     {ERROR_WINHTTP_INVALID_SERVER_RESPONSE, Failure::kBadAnswer},
 };
 
+// A redirect is answered as it came, never followed: the body holds the licence key, which goes
+// to the server the application names and nowhere else (libcurl follows none either).
+bool RefuseRedirects(HINTERNET request) {
+  DWORD never = WINHTTP_OPTION_REDIRECT_POLICY_NEVER;
+  return WinHttpSetOption(request, WINHTTP_OPTION_REDIRECT_POLICY, &never, sizeof never);
+}
+
 Reply Failed(DWORD code) {
   if (code == ERROR_NOT_ENOUGH_MEMORY) throw std::bad_alloc();
   Reply reply;
@@ -128,6 +135,7 @@ Reply PostJson(const std::string& url, const std::string& body, const Limits& li
                                           secure ? WINHTTP_FLAG_SECURE : 0));
   if (!request) return Failed(GetLastError());
   HINTERNET r = request.get();
+  if (!RefuseRedirects(r)) return Failed(GetLastError());
   const wchar_t headers[] = L"Content-Type: application/json\r\nAccept: application/json\r\n";
   const DWORD size = static_cast<DWORD>(body.size());
   void* data = const_cast<char*>(body.data());  // WinHTTP only reads it
