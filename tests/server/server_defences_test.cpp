@@ -77,6 +77,14 @@ TEST_F(ServerDefencesTest, RefusesABadCommandLineWithExitTwo) {
       {{"--db", "mysql://x", "--signing-key", key, "--listen", "127.0.0.1:0"}, 2, "mysql"},
       {{"--signing-key", key, "--listen", ":80"}, 2, "--listen takes HOST:PORT"},
       {{"--signing-key", key, "--listen", "vrel-test.invalid:1"}, 2, "no address for"},
+      {{"-h"}, 0, ""},
+      {{"--signing-key", key, "--listen", "[]:80"}, 2, "--listen takes [IPV6]:PORT"},
+      {{"--signing-key", key, "--listen", "127.0.0.1:0", "--insecure-listen=yes"}, 2, "unknown"},
+      {{"--signing-key", key, "--listen", "127.0.0.1:0", "--threads="}, 2, "--threads"},
+      {{"--signing-key", key, "--listen", "127.0.0.1:0", "--threads", "1x"}, 2, "--threads"},
+      {{"--signing-key", key, "--listen", "127.0.0.1:0", "--threads", "99999999999999999999"},
+       2,
+       "--threads"},
       {{"--signing-key", key, "--listen", "127.0.0.1:0", "--threads", "100000"}, 2, "--threads"},
       {{"--signing-key", key, "--listen", "127.0.0.1:0", "--threads", "-1"}, 2, "--threads"},
       {{"--signing-key", key, "--listen", "[::1:80"}, 2, "--listen takes [IPV6]:PORT"},
@@ -157,6 +165,11 @@ TEST_F(ServerDefencesTest, AnswersPipelinedRequestsAndContinues) {
   const std::string both = pipelined.ReadUntilClosed(5s).bytes;
   EXPECT_EQ(both.rfind("HTTP/1.1 200 ", 0), 0u);
   EXPECT_NE(both.find("HTTP/1.1 200 ", 1), std::string::npos);
+  RawConnection old(server->port());  // HTTP/1.0: answered in kind, then closed
+  ASSERT_TRUE(old.Send("GET /healthz HTTP/1.0\r\n\r\n"));
+  const RawConnection::Received once = old.ReadUntilClosed(5s);
+  EXPECT_EQ(once.bytes.rfind("HTTP/1.0 200 ", 0), 0u) << once.bytes;
+  EXPECT_TRUE(once.closed);
   RawConnection continued(server->port());
   const std::string body = R"({"key":"x","token":"junk"})";
   ASSERT_TRUE(continued.Send("POST /v1/activate HTTP/1.1\r\nHost: x\r\nExpect: 100-continue\r\n"
