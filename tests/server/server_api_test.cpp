@@ -199,6 +199,13 @@ const Row kRows[] = {
     {"GET", "/v1/licences/77", "", Auth::kAdmin, 404, {R"({"error":"no licence 77"})"}},
     {"GET", "/v1/machines/77", "", Auth::kAdmin, 404, {R"({"error":"no machine 77"})"}},
     {"GET", "/v1/licences?after=1", "", Auth::kAdmin, 200, {R"("next":null)"}},
+    {"POST", "/v1/licences", R"({"ttl":5})", Auth::kAdmin, 400, {R"(\"seats\" is needed)"}},
+    {"POST", "/v1/licences", R"({"seats":1,"ttl":"5"})", Auth::kAdmin, 400, {"ttl"}},
+    {"POST", "/v1/licences", R"({"seats":1,"expires":"1969-12-31T23:59:59Z"})", Auth::kAdmin, 400,
+     {"expires"}},
+    {"POST", "/v1/licences", R"({"seats":1,"expires":7})", Auth::kAdmin, 400, {"expires"}},
+    {"POST", "/v1/licences", "[]", Auth::kAdmin, 400, {"not a JSON object"}},
+    {"POST", "/v1/licences/", "", Auth::kAdmin, 404, {}},
 };
 
 std::string Replace(std::string text, const std::map<std::string, std::string>& values) {
