@@ -329,7 +329,10 @@ for n, (what, kept) in enumerate([
         ("seats of machines not among the lines", [x for x in lines if '"schema":1' not in x]),
         ("audit rows of licences not among the lines", [x for x in lines if '"licence":{' not in x and '"seat"' not in x]),
         ("a licence of no seats", [x.replace('"seats":2,', '"seats":0,') for x in lines]),
-        ("a line of no kind", lines + ['{"schema":2,"other":{}}', '{"schema":3}', '[]'])]):
+        ("a line of no kind", lines + ['{"schema":2,"other":{}}', '{"schema":3}', '[]']),
+        ("a machine of no sequence", [x.replace('"sequence":', '"sequence":-') for x in lines]),
+        ("a machine's time that is not one", [x.replace('"lastSeen":"2', '"lastSeen":"X2') for x in lines]),
+        ("a machine without its history", [x.replace('"history":[', '"history":7,"h":[') for x in lines])]):
     r = run(os.path.join(tmp, "bad-copy%d.db" % n), ["import"], "\n".join(kept) + "\n")
     expect("%s: exit 2, nothing imported: %s" % (what, r.stdout[-120:]),
            r.returncode == 2 and results(r.stdout)[-1]["imported"] == 0 and "error" in results(r.stdout)[-2])

@@ -165,6 +165,12 @@ TEST_F(ServerDefencesTest, AnswersPipelinedRequestsAndContinues) {
   const std::string both = pipelined.ReadUntilClosed(5s).bytes;
   EXPECT_EQ(both.rfind("HTTP/1.1 200 ", 0), 0u);
   EXPECT_NE(both.find("HTTP/1.1 200 ", 1), std::string::npos);
+  for (const char* credentials : {"Basic YWRtaW46YWRtaW4=", "Bearer", "bearer x"}) {
+    RawConnection other(server->port());  // another scheme, or none, is no administrator
+    ASSERT_TRUE(other.Send(std::string("GET /v1/licences HTTP/1.1\r\nHost: x\r\nAuthorization: ") +
+                           credentials + "\r\nConnection: close\r\n\r\n"));
+    EXPECT_EQ(other.ReadUntilClosed(5s).bytes.rfind("HTTP/1.1 401 ", 0), 0u) << credentials;
+  }
   RawConnection old(server->port());  // HTTP/1.0: answered in kind, then closed
   ASSERT_TRUE(old.Send("GET /healthz HTTP/1.0\r\n\r\n"));
   const RawConnection::Received once = old.ReadUntilClosed(5s);
