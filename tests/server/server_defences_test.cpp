@@ -6,8 +6,10 @@
 #include <signal.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <fstream>
 #include <future>
+#include <nlohmann/json.hpp>
 
 #include "backends.h"
 #include "server_harness.h"
@@ -91,13 +93,16 @@ TEST_F(ServerDefencesTest, RefusesABadCommandLineWithExitTwo) {
       {{"--signing-key=" + key, "--listen=127.0.0.1:0", "--shared-at=1"}, 2, "--shared-at"},
       {{"--signing-key", key, "--listen", "127.0.0.1:0", "--history", "x"}, 2, "--history"},
       {{"--signing-key", key, "--listen"}, 2, "--listen needs a value"},
-      {{"--signing-key", key, "--listen", "127.0.0.1:0", "--admin-token-file", files_.folder + "/none"},
+      {{"--signing-key", key, "--listen", "127.0.0.1:0", "--admin-token-file",
+        files_.folder + "/none"},
        2,
        "cannot read"},
-      {{"--signing-key", key, "--listen", "127.0.0.1:0", "--admin-token-file", files_.folder + "/short"},
+      {{"--signing-key", key, "--listen", "127.0.0.1:0", "--admin-token-file",
+        files_.folder + "/short"},
        2,
        "the token in"},
-      {{"--signing-key", key, "--listen", "127.0.0.1:0", "--tls-cert", files_.cert, "--tls-key", key},
+      {{"--signing-key", key, "--listen", "127.0.0.1:0", "--tls-cert", files_.cert, "--tls-key",
+        key},
        2,
        "--tls-key"},
       {{"--db", "sqlite:" + files_.folder + "/none/r.db", "--signing-key", key, "--listen",
@@ -160,8 +165,9 @@ TEST_F(ServerDefencesTest, AnswersOversizedRequestsBeforeALingeringClose) {
 TEST_F(ServerDefencesTest, AnswersPipelinedRequestsAndContinues) {
   auto server = Start();
   RawConnection pipelined(server->port());
-  ASSERT_TRUE(pipelined.Send("GET /healthz HTTP/1.1\r\nHost: x\r\n\r\nGET /metrics HTTP/1.1\r\n"
-                             "Host: x\r\nConnection: close\r\n\r\n"));
+  ASSERT_TRUE(
+      pipelined.Send("GET /healthz HTTP/1.1\r\nHost: x\r\n\r\nGET /metrics HTTP/1.1\r\n"
+                     "Host: x\r\nConnection: close\r\n\r\n"));
   const std::string both = pipelined.ReadUntilClosed(5s).bytes;
   EXPECT_EQ(both.rfind("HTTP/1.1 200 ", 0), 0u);
   EXPECT_NE(both.find("HTTP/1.1 200 ", 1), std::string::npos);
@@ -178,9 +184,10 @@ TEST_F(ServerDefencesTest, AnswersPipelinedRequestsAndContinues) {
   EXPECT_TRUE(once.closed);
   RawConnection continued(server->port());
   const std::string body = R"({"key":"x","token":"junk"})";
-  ASSERT_TRUE(continued.Send("POST /v1/activate HTTP/1.1\r\nHost: x\r\nExpect: 100-continue\r\n"
-                             "Connection: close\r\nContent-Length: " +
-                             std::to_string(body.size()) + "\r\n\r\n"));
+  ASSERT_TRUE(
+      continued.Send("POST /v1/activate HTTP/1.1\r\nHost: x\r\nExpect: 100-continue\r\n"
+                     "Connection: close\r\nContent-Length: " +
+                     std::to_string(body.size()) + "\r\n\r\n"));
   std::this_thread::sleep_for(200ms);  // the interim answer comes before the body is sent
   ASSERT_TRUE(continued.Send(body));
   const std::string answers = continued.ReadUntilClosed(5s).bytes;
@@ -301,6 +308,40 @@ TEST_F(ServerDefencesTest, StopsOnSigtermAfterAnsweringWhatIsInFlight) {
                 .Call("GET", "/v1/licences/1", "", files_.adminToken)
                 .body.find(R"("seats":{"used":1,"total":1})"),
             std::string::npos);
+}
+
+// Two servers on one PostgreSQL: eight machines race through both for a licence's last seat,
+// and exactly one gets it.
+TEST(ServerDatabaseTest, TwoServersHoldASeatLimitTogether) {
+  if (!NeedPostgres()) GTEST_SKIP() << "no PostgreSQL server";
+  ServerFiles files;
+  const std::string uri = PostgresUri(files.folder);
+  std::vector<std::unique_ptr<ServerProcess>> servers;
+  for (int i = 0; i < 2; ++i) {
+    servers.push_back(std::make_unique<ServerProcess>(
+        std::vector<std::string>{"--db", uri, "--signing-key", files.signingKey, "--listen",
+                                 "127.0.0.1:0", "--admin-token-file", files.adminTokenFile}));
+  }
+  HttpClient admin(servers[0]->port());
+  const std::string made =
+      admin.Call("POST", "/v1/licences", R"({"seats":2,"application":"A"})", files.adminToken).body;
+  const std::string key = nlohmann::json::parse(made)["key"];
+  const auto activate = [&](int server, const std::string& machine) {
+    const std::string body =
+        R"({"key":")" + key + R"(","token":")" + FormatToken(Fp("1 " + machine)) + "\"}";
+    return HttpClient(servers[server]->port()).Call("POST", "/v1/activate", body).status;
+  };
+  ASSERT_EQ(activate(1, "2 3 4 5"), 200u);
+  std::vector<std::future<unsigned>> racers;
+  for (int i = 0; i < 8; ++i) {
+    const std::string machine = std::to_string(10 + i) + " 2" + std::to_string(i) + " 3" +
+                                std::to_string(i) + " 4" + std::to_string(i);
+    racers.push_back(std::async(std::launch::async, activate, i % 2, machine));
+  }
+  std::vector<unsigned> statuses;
+  for (auto& racer : racers) statuses.push_back(racer.get());
+  EXPECT_EQ(std::count(statuses.begin(), statuses.end(), 200u), 1);
+  EXPECT_EQ(std::count(statuses.begin(), statuses.end(), 403u), 7);
 }
 
 TEST(ServerDatabaseTest, AnswersUnavailableWhileTheDatabaseIsGoneThenReconnects) {
