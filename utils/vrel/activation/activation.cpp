@@ -2,19 +2,17 @@
 // optional check of the returned file and its writing. The exchange itself is http.h's.
 #include "vrel/activation/activation.h"
 
-#include <filesystem>
-#include <fstream>
 #include <nlohmann/json.hpp>
 #include <stdexcept>
 
 #include "vrel/activation/http.h"
 #include "vrel/fingerprint/components.h"
 #include "vrel/fingerprint/fingerprint.h"
+#include "vrel/licence/whole_file.h"
 
 namespace vrel {
 namespace {
 
-namespace fs = std::filesystem;
 using nlohmann::json;
 
 // Each error's name and sentence, in the enumeration's order.
@@ -114,23 +112,6 @@ ActivationResult Exchange(std::string_view serverUrl, const char* route, const c
   return result;
 }
 
-// Writes `text` beside `path` and renames it over `path`: the old file stays whole until the new
-// one is complete.
-bool WriteWhole(const std::string& path, const std::string& text) {
-  const std::string temporary = path + ".new";
-  {
-    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-    out.write(text.data(), static_cast<std::streamsize>(text.size()));
-    out.flush();
-    if (!out) return false;
-  }
-  std::error_code error;
-  fs::rename(temporary, path, error);  // replaces the old file on Windows too
-  if (!error) return true;
-  fs::remove(temporary, error);
-  return false;
-}
-
 }  // namespace
 
 const char* ActivationErrorName(ActivationError error) {
@@ -165,7 +146,7 @@ ActivationResult Activate(std::string_view serverUrl, std::string_view licenceKe
       return result;
     }
   }
-  if (!WriteWhole(licencePath, result.licenceFile)) {
+  if (!WriteFileWhole(licencePath, result.licenceFile)) {
     result.error = ActivationError::kWriteFailed;
     result.message = "cannot write " + licencePath;
   }

@@ -6,6 +6,7 @@
 #include "vrel/base/hex_text.h"
 #include "vrel/crypto/hmac.h"
 #include "vrel/licence/utc_time.h"
+#include "vrel/licence/whole_file.h"
 
 namespace vrel {
 namespace {
@@ -53,19 +54,7 @@ StateRead ReadLicenceState(const std::string& path, std::string_view key, std::i
 }
 
 bool WriteLicenceState(const std::string& path, std::string_view key, std::int64_t latest) {
-  const std::string text = StateText(key, latest);
-  const std::string temporary = path + ".new";
-  {
-    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-    out.write(text.data(), static_cast<std::streamsize>(text.size()));
-    out.flush();
-    if (!out) return false;
-  }
-  std::error_code error;
-  fs::rename(temporary, path, error);  // replaces the old file on Windows too
-  if (!error) return true;
-  fs::remove(temporary, error);
-  return false;
+  return WriteFileWhole(path, StateText(key, latest));
 }
 
 }  // namespace vrel
